@@ -1,0 +1,35 @@
+// Text at the component boundary: pages hand us wide strings (BSTR), the
+// components work on single-byte text of the system ANSI code page, and every
+// text handed back is a fresh BSTR that the caller frees.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <string_view>
+
+namespace frame {
+
+// Converts a caller's wide text to the ANSI code page, up to its first NUL
+// (a null BSTR is the empty text). Characters the code page lacks become the
+// code page's default character, as the platform converter does.
+std::string to_ansi(const wchar_t* text);
+
+// Converts a caller's wide text to UTF-8, up to its first NUL.
+std::string to_utf8(const wchar_t* text);
+
+// Wide text from ANSI or UTF-8 bytes; every byte counts, zero bytes included.
+std::wstring ansi_to_wide(std::string_view text);
+std::wstring utf8_to_wide(std::string_view text);
+
+// A new BSTR holding the ANSI bytes converted, zero bytes included.
+// Throws std::bad_alloc when the string cannot be allocated.
+BSTR make_bstr(std::string_view ansi);
+BSTR make_bstr_utf8(std::string_view utf8);
+BSTR make_bstr_wide(std::wstring_view wide);
+
+// True when the bytes form valid UTF-8 with at least one byte above 0x7F.
+bool looks_like_utf8(std::string_view bytes);
+
+}  // namespace frame

@@ -1,0 +1,33 @@
+// The article list through late binding from JScript.
+var failures = 0;
+function check(name, actual, expected) {
+    if (actual !== expected) {
+        WScript.Echo("FAIL " + name + ": got [" + actual + "] expected [" + expected + "]");
+        failures++;
+    }
+}
+var list = new ActiveXObject("Quillnet.ArticleManager");
+check("empty size", list.Size, 0);
+check("empty first", list.FirstArticle, -1);
+check("empty subject", list.ArticleSubject(0), "N/A");
+list.Add(50, 1023, "beta");
+list.Add(20, 1048576, "Beta");
+list.Add(70, 1024, "alpha");
+check("first", list.FirstArticle, 20);
+check("last", list.LastArticle, 70);
+check("sort result", list.Sort(2), 0);
+check("capital first", list.ArticleSubject(0), "Beta");
+check("then alpha", list.ArticleSubject(1), "alpha");
+check("size text", list.ArticleSizeStr(0), "1m");
+check("sort by size", list.Sort(1), 0);
+check("smallest", list.ArticleSizeStr(0), "1023b");
+check("id of smallest", list.ArticleID(0), 50);
+check("bad position", list.ArticleSize(3), -1);
+check("bad size text", list.ArticleSizeStr(-1), "N/A");
+var unicode = "caf\u00e9";
+list.Add(1, 1, unicode);
+check("ansi round trip", list.ArticleSubject(3), unicode);
+var threw = false;
+try { list.NoSuchMember(); } catch (e) { threw = true; }
+check("unknown member throws", threw, true);
+if (failures === 0) WScript.Echo("ALL TESTS PASSED");
