@@ -18,9 +18,16 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     libwine-dev wine wine64 googletest)
 
-# What the tests need beyond the build: servers started on 127.0.0.1 and
-# the tools the tests compare against.
+# What the tests and benchmarks need beyond the build (servers started on
+# 127.0.0.1, tools they compare against): one list per area in
+# scripts/test-packages/*.txt, one Debian package per line.
 TEST_PACKAGES=(python3)
+for _list in "$(dirname "${BASH_SOURCE[0]}")"/test-packages/*.txt; do
+    [ -f "$_list" ] || continue
+    while read -r _pkg; do
+        case "$_pkg" in ''|'#'*) ;; *) TEST_PACKAGES+=("$_pkg") ;; esac
+    done <"$_list"
+done
 
 QK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QK_BUILD=${QK_BUILD:-$QK_ROOT/build}

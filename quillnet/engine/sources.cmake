@@ -1,0 +1,2 @@
+# Protocol engine: transports, protocol clients, decoders (plain C++).
+target_sources(quillnet_core PRIVATE)

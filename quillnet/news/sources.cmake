@@ -1,0 +1,5 @@
+target_sources(quillnet_core PRIVATE
+  news/article_list.cpp)
+target_sources(Quillnet PRIVATE
+  news/articles_manager.cpp
+  news/my_nntp.cpp)
