@@ -1,5 +1,6 @@
 target_sources(quillnet_core PRIVATE
-  news/article_list.cpp)
+  news/article_list.cpp
+  news/article_record.cpp)
 target_sources(Quillnet PRIVATE
   news/articles_manager.cpp
   news/my_nntp.cpp)
