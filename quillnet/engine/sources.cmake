@@ -1,2 +1,4 @@
 # Protocol engine: transports, protocol clients, decoders (plain C++).
-target_sources(quillnet_core PRIVATE)
+target_sources(quillnet_core PRIVATE
+  engine/transport.cpp
+  engine/line_engine.cpp)

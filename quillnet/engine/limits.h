@@ -1,0 +1,17 @@
+// Time and size limits of the network clients, in one place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quillnet::engine {
+
+struct Timeouts {
+    uint32_t connect_ms = 15000;  // resolving and connecting
+    uint32_t read_ms = 60000;     // each read: a stalled server ends in an error
+};
+
+// A reply or body line longer than this is an error, not unbounded memory.
+constexpr size_t kMaxLineLength = 1u << 20;
+
+}  // namespace quillnet::engine

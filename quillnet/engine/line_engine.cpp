@@ -1,0 +1,143 @@
+#include "quillnet/engine/line_engine.h"
+
+#include <winsock2.h>
+
+#include <cstring>
+
+namespace quillnet::engine {
+namespace {
+constexpr size_t kReadChunk = 64 * 1024;
+
+bool three_digits(std::string_view line) {
+    return line.size() >= 3 && line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9' &&
+           line[2] >= '0' && line[2] <= '9';
+}
+}  // namespace
+
+void LineEngine::attach(std::unique_ptr<Transport> transport) {
+    close();
+    transport_ = std::move(transport);
+}
+
+void LineEngine::close() noexcept {
+    transport_.reset();
+    buffer_.clear();
+    start_ = scanned_ = 0;
+}
+
+// After a failed read or write the stream's position is unknown: nothing
+// more can be said or understood on it, so it is dropped.
+IoResult LineEngine::broken(IoResult r) {
+    close();
+    return r;
+}
+
+IoResult LineEngine::fill() {
+    if (!transport_) return IoResult{IoStatus::closed, WSAENOTCONN};
+    if (start_ > 0 && start_ == buffer_.size()) {
+        buffer_.clear();
+        start_ = 0;
+    } else if (start_ > kReadChunk && start_ * 2 > buffer_.size()) {
+        buffer_.erase(0, start_);
+        start_ = 0;
+    }
+    const size_t old = buffer_.size();
+    buffer_.resize(old + kReadChunk);
+    size_t got = 0;
+    const IoResult r = transport_->receive(buffer_.data() + old, kReadChunk, got);
+    buffer_.resize(old + got);
+    return r.ok() ? r : broken(r);
+}
+
+IoResult LineEngine::read_line(std::string& line) {
+    for (;;) {
+        const char* base = buffer_.data() + start_;
+        const size_t avail = buffer_.size() - start_;
+        if (scanned_ < avail) {
+            const void* lf = std::memchr(base + scanned_, '\n', avail - scanned_);
+            if (lf) {
+                size_t len = static_cast<size_t>(static_cast<const char*>(lf) - base);
+                const size_t consumed = len + 1;
+                if (len > 0 && base[len - 1] == '\r') --len;
+                if (len > kMaxLineLength) return broken(IoResult{IoStatus::too_long, WSAEMSGSIZE});
+                line.assign(base, len);
+                start_ += consumed;
+                scanned_ = 0;
+                return IoResult::success();
+            }
+            scanned_ = avail;
+        }
+        if (avail > kMaxLineLength + 2) return broken(IoResult{IoStatus::too_long, WSAEMSGSIZE});
+        const IoResult r = fill();
+        if (!r.ok()) return r;
+    }
+}
+
+IoResult LineEngine::read_reply(Reply& reply) {
+    reply = Reply{};
+    std::string line;
+    for (;;) {
+        const IoResult r = read_line(line);
+        if (!r.ok()) return r;
+        if (!three_digits(line) || (line.size() > 3 && line[3] != ' ' && line[3] != '-'))
+            return IoResult{IoStatus::bad_reply, 0};
+        const int code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+        std::string text = line.size() > 4 ? line.substr(4) : std::string();
+        reply.lines.push_back(text);
+        if (line.size() > 3 && line[3] == '-') continue;
+        reply.code = code;
+        reply.text = std::move(text);
+        return IoResult::success();
+    }
+}
+
+IoResult LineEngine::read_block(const std::function<void(std::string_view)>& on_line) {
+    std::string line;
+    for (;;) {
+        const IoResult r = read_line(line);
+        if (!r.ok()) return r;
+        if (!line.empty() && line[0] == '.') {
+            if (line.size() == 1) return IoResult::success();
+            on_line(std::string_view(line).substr(1));
+        } else {
+            on_line(line);
+        }
+    }
+}
+
+IoResult LineEngine::send_raw(std::string_view bytes) {
+    if (!transport_) return IoResult{IoStatus::closed, WSAENOTCONN};
+    const IoResult r = transport_->send(bytes.data(), bytes.size());
+    return r.ok() ? r : broken(r);
+}
+
+IoResult LineEngine::send_line(std::string_view line) {
+    std::string out;
+    out.reserve(line.size() + 2);
+    out.append(line);
+    out.append("\r\n");
+    return send_raw(out);
+}
+
+IoResult LineEngine::send_block(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 32 + 8);
+    bool line_start = true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            out.append("\r\n");
+            line_start = true;
+            continue;
+        }
+        if (line_start && c == '.') out.push_back('.');
+        out.push_back(c);
+        line_start = false;
+    }
+    if (!line_start) out.append("\r\n");
+    out.append(".\r\n");
+    return send_raw(out);
+}
+
+}  // namespace quillnet::engine

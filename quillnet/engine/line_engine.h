@@ -1,0 +1,59 @@
+// The line layer shared by the news and mail clients (RFC 3977 section 3.1,
+// RFC 5321 sections 2.3.8, 4.2 and 4.5.2): CRLF lines, replies with
+// continuation lines, dot-terminated blocks with dot-stuffing undone on the
+// way in and applied on the way out, a cap on line length, and bytes that
+// arrive split across reads kept until their line is complete.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quillnet/engine/transport.h"
+
+namespace quillnet::engine {
+
+struct Reply {
+    int code = 0;                    // the three-digit status
+    std::string text;                // text of the last line, after "ddd "
+    std::vector<std::string> lines;  // text of every line, continuation lines included
+};
+
+class LineEngine {
+  public:
+    LineEngine() = default;
+    explicit LineEngine(std::unique_ptr<Transport> transport) { attach(std::move(transport)); }
+
+    void attach(std::unique_ptr<Transport> transport);
+    // Drops the connection and any unread bytes.
+    void close() noexcept;
+    bool connected() const noexcept { return transport_ != nullptr; }
+
+    // One line without its line end (CR LF, or a bare LF from a sloppy peer).
+    IoResult read_line(std::string& line);
+    // A status reply: "ddd text", or "ddd-text" lines followed by "ddd text".
+    // A line that does not start with three digits gives IoStatus::bad_reply.
+    IoResult read_reply(Reply& reply);
+    // Lines up to the one holding only ".", each with a leading doubled dot
+    // undone, handed to `on_line` without their line ends.
+    IoResult read_block(const std::function<void(std::string_view)>& on_line);
+
+    IoResult send_line(std::string_view line);
+    IoResult send_raw(std::string_view bytes);
+    // Sends text as a dot-terminated block: bare CR and LF become CR LF, a
+    // line starting with "." gets a second one, and ".\r\n" ends it.
+    IoResult send_block(std::string_view text);
+
+  private:
+    IoResult fill();
+    IoResult broken(IoResult r);
+
+    std::unique_ptr<Transport> transport_;
+    std::string buffer_;  // received, not yet consumed bytes start at `start_`
+    size_t start_ = 0;
+    size_t scanned_ = 0;  // bytes after start_ already searched for LF
+};
+
+}  // namespace quillnet::engine
