@@ -1,42 +1,142 @@
 #include "frame/text.h"
 
+#include <algorithm>
 #include <new>
 
 namespace frame {
 namespace {
 
+// The system ANSI code page is fixed for the life of the process. For the
+// single-byte code pages (all the Western, Central European, Cyrillic, Greek,
+// Turkish, Hebrew, Arabic, Baltic, Vietnamese and Thai ones) a 256-entry
+// table converts bytes to wide characters without a call per byte, and
+// ASCII converts back as itself; pages sending megabytes through a method
+// spend their time there otherwise.
+struct AnsiTable {
+    bool single_byte = false;
+    wchar_t to_wide[256] = {};
+
+    AnsiTable() {
+        CPINFO info{};
+        if (!::GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) return;
+        char bytes[256];
+        for (int i = 0; i < 256; ++i) bytes[i] = static_cast<char>(i);
+        if (::MultiByteToWideChar(CP_ACP, 0, bytes, 256, to_wide, 256) != 256) return;
+        for (int i = 0; i < 0x80; ++i)
+            if (to_wide[i] != static_cast<wchar_t>(i)) return;
+        single_byte = true;
+    }
+};
+
+const AnsiTable& ansi_table() {
+    static const AnsiTable table;
+    return table;
+}
+
 std::string narrow(UINT code_page, const wchar_t* text) {
     if (!text) return {};
-    const int wide_len = static_cast<int>(wcslen(text));
+    const size_t wide_len = wcslen(text);
     if (wide_len == 0) return {};
-    const int need = ::WideCharToMultiByte(code_page, 0, text, wide_len, nullptr, 0, nullptr, nullptr);
+    if (code_page == CP_ACP && ansi_table().single_byte) {
+        // ASCII is copied; runs of other characters go through the platform
+        // converter so unmappable characters get its best-fit or default.
+        std::string out;
+        out.resize(wide_len);
+        size_t n = 0;
+        for (size_t i = 0; i < wide_len;) {
+            if (text[i] < 0x80) {
+                out[n++] = static_cast<char>(text[i++]);
+                continue;
+            }
+            size_t j = i;
+            while (j < wide_len && text[j] >= 0x80) ++j;
+            const int run = static_cast<int>(j - i);
+            const int need = ::WideCharToMultiByte(CP_ACP, 0, text + i, run, nullptr, 0, nullptr, nullptr);
+            if (need > 0) {
+                if (n + static_cast<size_t>(need) > out.size()) out.resize(n + static_cast<size_t>(need) + (wide_len - j));
+                ::WideCharToMultiByte(CP_ACP, 0, text + i, run, out.data() + n, need, nullptr, nullptr);
+                n += static_cast<size_t>(need);
+            }
+            i = j;
+        }
+        out.resize(n);
+        return out;
+    }
+    if (wide_len > 0x7FFFFFFF) throw std::bad_alloc();
+    const int len = static_cast<int>(wide_len);
+    const int need = ::WideCharToMultiByte(code_page, 0, text, len, nullptr, 0, nullptr, nullptr);
     if (need <= 0) return {};
     std::string out(static_cast<size_t>(need), '\0');
-    ::WideCharToMultiByte(code_page, 0, text, wide_len, out.data(), need, nullptr, nullptr);
+    ::WideCharToMultiByte(code_page, 0, text, len, out.data(), need, nullptr, nullptr);
     return out;
 }
 
-std::wstring widen(UINT code_page, std::string_view text) {
-    if (text.empty()) return {};
-    // MultiByteToWideChar takes an int count; large bodies are converted in
-    // slices so a page of more than 2 GB cannot overflow the count.
-    std::wstring out;
-    size_t pos = 0;
+// Number of wide characters `text` converts to, and the conversion itself
+// into a buffer of that size. Large texts are converted in slices because
+// the platform converter counts in int; a slice never ends inside a UTF-8
+// sequence or after a lead byte of a double-byte code page.
+size_t slice_end(UINT code_page, std::string_view text, size_t pos) {
     constexpr size_t slice = 1u << 28;
-    while (pos < text.size()) {
-        size_t n = std::min(slice, text.size() - pos);
-        // Never split a UTF-8 sequence between two slices.
-        if (code_page == CP_UTF8 && pos + n < text.size()) {
+    size_t n = std::min(slice, text.size() - pos);
+    if (pos + n < text.size()) {
+        if (code_page == CP_UTF8) {
             while (n > 0 && (static_cast<unsigned char>(text[pos + n]) & 0xC0) == 0x80) --n;
+        } else {
+            size_t k = n;  // back up past a lead byte so its pair stays together
+            while (k > 0 && ::IsDBCSLeadByteEx(code_page, static_cast<BYTE>(text[pos + k - 1]))) --k;
+            if ((n - k) % 2 == 1) --n;
         }
+    }
+    return n;
+}
+
+size_t wide_length(UINT code_page, std::string_view text) {
+    if (code_page == CP_ACP && ansi_table().single_byte) return text.size();
+    size_t total = 0;
+    for (size_t pos = 0; pos < text.size();) {
+        const size_t n = slice_end(code_page, text, pos);
+        if (n == 0) break;
         const int need = ::MultiByteToWideChar(code_page, 0, text.data() + pos, static_cast<int>(n), nullptr, 0);
         if (need <= 0) break;
-        const size_t old = out.size();
-        out.resize(old + static_cast<size_t>(need));
-        ::MultiByteToWideChar(code_page, 0, text.data() + pos, static_cast<int>(n), out.data() + old, need);
+        total += static_cast<size_t>(need);
         pos += n;
     }
+    return total;
+}
+
+void widen_into(UINT code_page, std::string_view text, wchar_t* out, size_t capacity) {
+    if (code_page == CP_ACP && ansi_table().single_byte) {
+        const wchar_t* table = ansi_table().to_wide;
+        const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+        for (size_t i = 0; i < text.size(); ++i) out[i] = table[in[i]];
+        return;
+    }
+    size_t done = 0;
+    for (size_t pos = 0; pos < text.size() && done < capacity;) {
+        const size_t n = slice_end(code_page, text, pos);
+        if (n == 0) break;
+        const int got = ::MultiByteToWideChar(code_page, 0, text.data() + pos, static_cast<int>(n), out + done,
+                                              static_cast<int>(std::min<size_t>(capacity - done, 0x7FFFFFFF)));
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+        pos += n;
+    }
+}
+
+std::wstring widen(UINT code_page, std::string_view text) {
+    std::wstring out(wide_length(code_page, text), L'\0');
+    widen_into(code_page, text, out.data(), out.size());
     return out;
+}
+
+BSTR bstr_from(UINT code_page, std::string_view text) {
+    const size_t n = wide_length(code_page, text);
+    if (n > 0x7FFFFFF0u) throw std::bad_alloc();
+    BSTR s = ::SysAllocStringLen(nullptr, static_cast<UINT>(n));
+    if (!s) throw std::bad_alloc();
+    widen_into(code_page, text, s, n);
+    s[n] = L'\0';
+    return s;
 }
 
 }  // namespace
@@ -53,8 +153,8 @@ BSTR make_bstr_wide(std::wstring_view wide) {
     return s;
 }
 
-BSTR make_bstr(std::string_view ansi) { return make_bstr_wide(ansi_to_wide(ansi)); }
-BSTR make_bstr_utf8(std::string_view utf8) { return make_bstr_wide(utf8_to_wide(utf8)); }
+BSTR make_bstr(std::string_view ansi) { return bstr_from(CP_ACP, ansi); }
+BSTR make_bstr_utf8(std::string_view utf8) { return bstr_from(CP_UTF8, utf8); }
 
 bool looks_like_utf8(std::string_view bytes) {
     bool high = false;

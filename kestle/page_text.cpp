@@ -5,61 +5,84 @@
 namespace kestle {
 namespace {
 
-struct Token {
-    std::string_view text;
-    std::string_view tag;
+constexpr std::string_view kTag[] = {
+    "",
+    "<IMG SRC='/images/smile1.gif'>",  // :)
+    "<IMG SRC='/images/smile2.gif'>",  // :(
+    "<IMG SRC='/images/smile3.gif'>",  // ;)
+    "<IMG SRC='/images/smile4.gif'>",  // :D
+    "<IMG SRC='/images/smile5.gif'>",  // :-/
+    "<IMG SRC='/images/smile6.gif'>",  // :x
+    "<IMG SRC='/images/smile7.gif'>",  // :))
+    "<IMG SRC='/images/smile8.gif'>",  // :((
 };
 
-// Tried in this order: the three-byte tokens first, so ":))" is never read as
-// ":)" followed by ")".
-constexpr Token kThree[] = {
-    {":))", "<IMG SRC='/images/smile7.gif'>"},
-    {":((", "<IMG SRC='/images/smile8.gif'>"},
-    {":-/", "<IMG SRC='/images/smile5.gif'>"},
-};
-constexpr Token kTwo[] = {
-    {":)", "<IMG SRC='/images/smile1.gif'>"},
-    {":(", "<IMG SRC='/images/smile2.gif'>"},
-    {":D", "<IMG SRC='/images/smile4.gif'>"},
-    {":x", "<IMG SRC='/images/smile6.gif'>"},
-    {";)", "<IMG SRC='/images/smile3.gif'>"},
+// The token at p (p[0] is ':' or ';'), as its tag number and length; a
+// three-byte token always wins over the two-byte token it starts with.
+struct Match {
+    int tag = 0;
+    size_t length = 0;
 };
 
-const Token* match(std::string_view rest) {
-    if (rest.size() >= 3)
-        for (const Token& t : kThree)
-            if (rest.substr(0, 3) == t.text) return &t;
-    if (rest.size() >= 2)
-        for (const Token& t : kTwo)
-            if (rest.substr(0, 2) == t.text) return &t;
-    return nullptr;
+inline Match match(const char* p, const char* end) {
+    const size_t left = static_cast<size_t>(end - p);
+    if (left < 2) return {};
+    const char c1 = p[1];
+    const char c2 = left >= 3 ? p[2] : '\0';
+    const bool three = left >= 3;
+    if (p[0] == ';') return c1 == ')' ? Match{3, 2} : Match{};
+    switch (c1) {
+        case ')': return three && c2 == ')' ? Match{7, 3} : Match{1, 2};
+        case '(': return three && c2 == '(' ? Match{8, 3} : Match{2, 2};
+        case '-': return three && c2 == '/' ? Match{5, 3} : Match{};
+        case 'D': return Match{4, 2};
+        case 'x': return Match{6, 2};
+        default: return {};
+    }
 }
 
 }  // namespace
 
 std::string smilies(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    size_t copied = 0;  // text before this position is already in `out`
-    size_t i = 0;
-    const size_t n = text.size();
-    while (i < n) {
-        // Skip quickly to the next byte that can start a token.
-        const char* p = text.data() + i;
-        const char* end = text.data() + n;
-        while (p < end && *p != ':' && *p != ';') ++p;
-        i = static_cast<size_t>(p - text.data());
-        if (i >= n) break;
-        if (const Token* t = match(text.substr(i))) {
-            out.append(text.data() + copied, i - copied);
-            out.append(t->tag);
-            i += t->text.size();
-            copied = i;
-        } else {
-            ++i;
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    // Two passes: the first sizes the result exactly, so a megabyte message
+    // costs one allocation and no regrowth copies.
+    size_t out_size = text.size();
+    for (const char* p = begin; p < end;) {
+        if (*p != ':' && *p != ';') {
+            ++p;
+            continue;
         }
+        const Match m = match(p, end);
+        if (m.tag == 0) {
+            ++p;
+            continue;
+        }
+        out_size += kTag[m.tag].size() - m.length;
+        p += m.length;
     }
-    out.append(text.data() + copied, n - copied);
+    std::string out(out_size, '\0');
+    char* w = out.data();
+    const char* copied = begin;  // bytes before this are already in `out`
+    for (const char* p = begin; p < end;) {
+        if (*p != ':' && *p != ';') {
+            ++p;
+            continue;
+        }
+        const Match m = match(p, end);
+        if (m.tag == 0) {
+            ++p;
+            continue;
+        }
+        std::memcpy(w, copied, static_cast<size_t>(p - copied));
+        w += p - copied;
+        std::memcpy(w, kTag[m.tag].data(), kTag[m.tag].size());
+        w += kTag[m.tag].size();
+        p += m.length;
+        copied = p;
+    }
+    std::memcpy(w, copied, static_cast<size_t>(end - copied));
     return out;
 }
 
