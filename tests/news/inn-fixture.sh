@@ -1,0 +1,245 @@
+#!/bin/bash
+# ctest fixture: a private INN news server on 127.0.0.1 for the news tests.
+#   inn-fixture.sh BUILD_DIR setup     start it afresh and fill its groups
+#   inn-fixture.sh BUILD_DIR teardown  stop it
+# The instance has its own configuration, history, spool and overview in a
+# state folder (INNCONF points every INN program at it), so the system-wide
+# installation stays untouched and every run starts from the same article
+# numbers. It listens on:
+#   11919  innd, handing readers to nnrpd (no authentication)
+#   11920  nnrpd that requires AUTHINFO USER/PASS (user "reader", password
+#          "secret-word")
+# Groups:
+#   test.small  40 articles, numbers 1-40
+#   test.big    350 articles, numbers 1-350
+#   test.gap    330 articles, of which 21-260 are cancelled
+#   test.empty  no article
+# It also writes the news store settings of the build tree's Wine prefix.
+# INN runs as the news user; its state folder lives below /var/lib because a
+# build tree may sit in a folder that user cannot enter.
+set -u
+build=$(cd "$1" && pwd)
+mode=$2
+here=$(cd "$(dirname "$0")/../.." && pwd)
+
+PORT=${QK_INN_PORT:-11919}
+AUTH_PORT=${QK_INN_AUTH_PORT:-11920}
+BIN=/usr/lib/news/bin
+state=/var/lib/quillnet-tests/inn-$PORT
+export INNCONF=$state/etc/inn.conf
+
+as_news() { su -s /bin/sh news -c "INNCONF='$INNCONF' $*"; }
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+stop_instance() {
+    # nnrpd -D keeps its pid in run/nnrpd-PORT.pid.
+    if [ -f "$state/run/nnrpd-$AUTH_PORT.pid" ]; then
+        kill "$(cat "$state/run/nnrpd-$AUTH_PORT.pid")" 2>/dev/null
+        rm -f "$state/run/nnrpd-$AUTH_PORT.pid"
+    fi
+    if [ -f "$INNCONF" ] && "$BIN/ctlinnd" -s -t 2 mode >/dev/null 2>&1; then
+        "$BIN/ctlinnd" -s -t 10 shutdown 'news tests done' >/dev/null 2>&1
+    fi
+    # innd leaves its pid file behind when it is killed; wait for the port.
+    for _ in $(seq 1 50); do
+        listening "$PORT" || listening "$AUTH_PORT" || return 0
+        sleep 0.2
+    done
+    if [ -f "$state/run/innd.pid" ]; then
+        kill "$(cat "$state/run/innd.pid")" 2>/dev/null
+        sleep 1
+    fi
+}
+
+write_config() {
+    rm -rf "$state"
+    mkdir -p "$state"/{etc,db,run,log,tmp,spool/{articles,overview,incoming/tmp,outgoing,archive,innfeed}}
+    cp -a /etc/news/. "$state/etc/"
+    # Every key that names a place is moved into the state folder; the rest
+    # keeps Debian's defaults except what a test server on a busy machine
+    # needs: no load limit for readers, old dates accepted, a loopback port.
+    local conf=$state/etc/inn.conf
+    set_key() {
+        if grep -Eq "^#?[[:space:]]*$1:" "$conf"; then
+            sed -i -E "s|^#?[[:space:]]*$1:.*|$1: $2|" "$conf"
+        else
+            echo "$1: $2" >>"$conf"
+        fi
+    }
+    set_key domain localdomain
+    set_key pathhost quillnet-test.localdomain
+    set_key server 127.0.0.1
+    set_key bindaddress 127.0.0.1
+    set_key bindaddress6 none
+    set_key port "$PORT"
+    set_key nnrpdpostport "$PORT"
+    set_key nnrpdloadlimit 0
+    set_key artcutoff 0
+    set_key maxartsize 20000000
+    set_key localmaxartsize 20000000
+    set_key doinnwatch false
+    set_key pathetc "$state/etc"
+    set_key pathdb "$state/db"
+    set_key pathrun "$state/run"
+    set_key pathlog "$state/log"
+    set_key pathtmp "$state/tmp"
+    set_key pathspool "$state/spool"
+    set_key patharticles "$state/spool/articles"
+    set_key pathoverview "$state/spool/overview"
+    set_key pathincoming "$state/spool/incoming"
+    set_key pathoutgoing "$state/spool/outgoing"
+    set_key patharchive "$state/spool/archive"
+    set_key pathfilter "$state/etc/filter"
+    set_key pathhttp "$state/tmp"
+    # No feeds and no control channel: the server only stores what is posted.
+    printf 'ME:!*/!local::\n' >"$state/etc/newsfeeds"
+    # Loopback clients must be readers, not peers; a peer on 127.0.0.2 keeps
+    # IHAVE injection possible.
+    cat >"$state/etc/incoming.conf" <<'EOF'
+streaming: true
+max-connections: 8
+peer injector {
+  hostname: "127.0.0.2"
+}
+EOF
+    cat >"$state/etc/readers.conf" <<'EOF'
+auth "loopback" {
+    hosts: "127.0.0.1, localhost, ::1, stdin"
+    default: "<reader>"
+}
+access "loopback" {
+    users: "<reader>"
+    newsgroups: "*"
+    access: RPA
+}
+EOF
+    # The listener that requires authentication: ckpasswd checks a crypt(3)
+    # hash of the test password.
+    printf 'reader:%s\n' "$(openssl passwd -6 -salt quillnet secret-word)" >"$state/etc/passwd.test"
+    cat >"$state/etc/readers-auth.conf" <<EOF
+auth "password" {
+    hosts: "127.0.0.1, localhost, ::1"
+    auth: "ckpasswd -f $state/etc/passwd.test"
+}
+access "password" {
+    users: "reader"
+    newsgroups: "*"
+    access: RPA
+}
+EOF
+    cat >"$state/db/active" <<'EOF'
+control 0000000000 0000000001 n
+control.cancel 0000000000 0000000001 n
+junk 0000000000 0000000001 n
+EOF
+    : >"$state/db/active.times"
+    printf 'control\tVarious control messages.\njunk\tUnfiled articles.\n' >"$state/db/newsgroups"
+    : >"$state/spool/tradspool.map"
+    : >"$state/db/history"
+    chown -R news:news "$state"
+    chmod 640 "$state/etc/passwd.test"
+    as_news "cd '$state/db' && $BIN/makedbz -i -o" || return 1
+}
+
+post_articles() {
+    # group count first_subject_prefix: posts through nnrpd with Python's
+    # nntplib, with Message-IDs we can cancel by.
+    python3 - "$PORT" <<'EOF'
+import sys, warnings
+warnings.simplefilter("ignore", DeprecationWarning)
+import nntplib
+port = int(sys.argv[1])
+plan = [("test.small", 40), ("test.big", 350), ("test.gap", 330)]
+s = nntplib.NNTP("127.0.0.1", port, readermode=True)
+for group, count in plan:
+    for n in range(1, count + 1):
+        body = ["Line %d of article %d in %s." % (i, n, group) for i in range(1, 1 + (n % 7) + 1)]
+        head = [
+            "From: Poster %d <poster%d@example.invalid>" % (n % 5, n % 5),
+            "Newsgroups: %s" % group,
+            "Subject: %s article %d" % (group, n),
+            "Message-ID: <%s-%d@quillnet.test>" % (group, n),
+            "Date: Mon, 01 Jan 2024 %02d:%02d:00 +0000" % ((n // 60) % 24, n % 60),
+        ]
+        s.post([l.encode() for l in head + [""] + body])
+s.quit()
+EOF
+}
+
+start_instance() {
+    mkdir -p "$state/run"
+    chown news:news "$state/run"
+    # innd writes to /dev/null as news; a /dev/null without write bits for
+    # others makes it fail with "cannot fork".
+    chmod 666 /dev/null 2>/dev/null
+    as_news "$BIN/innd" || return 1
+    for _ in $(seq 1 100); do
+        "$BIN/ctlinnd" -s -t 1 mode >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    "$BIN/ctlinnd" -s -t 5 mode >/dev/null 2>&1 || { echo "innd did not come up"; return 1; }
+    for _ in $(seq 1 50); do listening "$PORT" && break; sleep 0.1; done
+    for g in test.small test.big test.gap test.empty; do
+        "$BIN/ctlinnd" -s newgroup "$g" y quillnet >/dev/null || return 1
+    done
+    post_articles || { echo "posting the test articles failed"; return 1; }
+    # The gap: cancel articles 21-260 of test.gap, then let expireover
+    # refresh the overview so OVER leaves them out.
+    for n in $(seq 21 260); do
+        "$BIN/ctlinnd" -s cancel "<test.gap-$n@quillnet.test>" >/dev/null || return 1
+    done
+    as_news "$BIN/expireover -s -f - -Z '$state/tmp/lowmark'" >/dev/null 2>&1
+    [ -s "$state/tmp/lowmark" ] && "$BIN/ctlinnd" -s lowmark "$state/tmp/lowmark" >/dev/null 2>&1
+    # The password listener: a standalone nnrpd daemon.
+    as_news "$BIN/nnrpd -D -4 127.0.0.1 -p $AUTH_PORT -c $state/etc/readers-auth.conf" || return 1
+    for _ in $(seq 1 50); do listening "$AUTH_PORT" && break; sleep 0.1; done
+    listening "$AUTH_PORT" || { echo "nnrpd on $AUTH_PORT did not come up"; return 1; }
+    return 0
+}
+
+write_registry() {
+    # The news store of this build tree, as an installer would set it.
+    . "$here/scripts/wine-env.sh" "$build"
+    local store=$build/news-store
+    mkdir -p "$store/news"
+    wine reg add 'HKLM\Software\Yarrowfen\Quillnet' /v WWWRoot /t REG_SZ /d "$(winpath "$store")" /f \
+        </dev/null >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Yarrowfen\Quillnet' /v DataRoot /t REG_SZ /d '\news' /f </dev/null >/dev/null 2>&1
+}
+
+case "$mode" in
+setup)
+    if [ ! -x "$BIN/innd" ]; then
+        echo "INN is not installed: run scripts/setup.d/news.sh first"
+        exit 1
+    fi
+    stop_instance
+    # Another build tree's instance may still hold the port; wait for it.
+    for _ in $(seq 1 120); do
+        listening "$PORT" || listening "$AUTH_PORT" || break
+        sleep 1
+    done
+    if listening "$PORT" || listening "$AUTH_PORT"; then
+        echo "port $PORT or $AUTH_PORT is taken by another server"
+        exit 1
+    fi
+    write_config || { echo "writing the INN configuration failed"; exit 1; }
+    if ! start_instance; then
+        echo "--- INN log"
+        tail -n 30 "$state/log/news.err" "$state/log/news.notice" 2>/dev/null
+        stop_instance
+        exit 1
+    fi
+    write_registry
+    echo "INN ready on 127.0.0.1:$PORT (and :$AUTH_PORT with AUTHINFO)"
+    ;;
+teardown)
+    stop_instance
+    echo "INN stopped"
+    ;;
+*)
+    echo "usage: $0 BUILD_DIR setup|teardown"
+    exit 2
+    ;;
+esac
+exit 0
