@@ -2,3 +2,6 @@
 target_sources(quillnet_core PRIVATE
   engine/transport.cpp
   engine/line_engine.cpp)
+# News client (NNTP).
+target_sources(quillnet_core PRIVATE
+  engine/news_client.cpp)

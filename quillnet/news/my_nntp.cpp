@@ -1,41 +1,90 @@
-// The news session object. Not built yet: every method tells the caller so
-// with E_NOTIMPL rather than pretending to work.
+// The news session object: IMyNntp over NewsSession. Each method converts
+// its arguments, calls the session and turns the outcome into the result.
+// Choosing and reading an article (SetArticle, GetText) is not built yet and
+// says so with E_NOTIMPL.
+#include "frame/boundary.h"
 #include "frame/object.h"
+#include "frame/text.h"
 #include "quillnet.h"
 #include "quillnet/classes.h"
+#include "quillnet/news/news_session.h"
 
 namespace quillnet {
 namespace {
 
 class MyNntpObject final : public frame::DualObject<IMyNntp> {
   public:
-    HRESULT STDMETHODCALLTYPE GetText(BSTR* text) override { return none(text); }
-    HRESULT STDMETHODCALLTYPE SetServer(BSTR, int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE SetGroup(BSTR, int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE GetGroup(BSTR* text) override { return none(text); }
-    HRESULT STDMETHODCALLTYPE SetArticle(int, long, int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE GetTotalArticles(int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE GetMoreInfo(int, int, BSTR* text) override { return none(text); }
-    HRESULT STDMETHODCALLTYPE GetListing(int, long, int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE GetSubject(int, BSTR* text) override { return none(text); }
-    HRESULT STDMETHODCALLTYPE GetFirstArticle(int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE GetLastArticle(int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE GetArticleCount(int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE GetFrom(int, BSTR* text) override { return none(text); }
-    HRESULT STDMETHODCALLTYPE GetDate(int, BSTR* text) override { return none(text); }
-    HRESULT STDMETHODCALLTYPE GetArticleID(int, BSTR* text) override { return none(text); }
-    HRESULT STDMETHODCALLTYPE GetSize(int, int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE GetLastError(BSTR* text) override { return none(text); }
-    HRESULT STDMETHODCALLTYPE GetListLength(int* r) override { return none(r); }
-    HRESULT STDMETHODCALLTYPE GetAllGroups(int* r) override { return none(r); }
+    HRESULT STDMETHODCALLTYPE GetText(BSTR* text) override { return not_built(text); }
+    HRESULT STDMETHODCALLTYPE SetServer(BSTR server, int* result) override {
+        return frame::value_result(result, [&] { return session_.SetServer(frame::to_ansi(server)); });
+    }
+    HRESULT STDMETHODCALLTYPE SetGroup(BSTR group, int* result) override {
+        return frame::value_result(result, [&] { return session_.SetGroup(frame::to_ansi(group)); });
+    }
+    HRESULT STDMETHODCALLTYPE GetGroup(BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetGroup()); });
+    }
+    HRESULT STDMETHODCALLTYPE SetArticle(int, long, int* result) override { return not_built(result); }
+    HRESULT STDMETHODCALLTYPE GetTotalArticles(int* result) override {
+        return frame::value_result(result, [&] { return session_.GetTotalArticles(); });
+    }
+    HRESULT STDMETHODCALLTYPE GetMoreInfo(int index, int item, BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetMoreInfo(index, item)); });
+    }
+    HRESULT STDMETHODCALLTYPE GetListing(int start, long forward, int* result) override {
+        if (!result) return E_POINTER;
+        *result = 0;
+        return frame::boundary([&]() -> HRESULT {
+            const NewsSession::ListingOutcome outcome = session_.GetListing(start, static_cast<int>(forward));
+            // -1 (no group) and -3 (no memory) are the call's own failure.
+            if (outcome.status != 0) return static_cast<HRESULT>(outcome.status);
+            *result = outcome.result;
+            return S_OK;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE GetSubject(int index, BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetSubject(index)); });
+    }
+    HRESULT STDMETHODCALLTYPE GetFirstArticle(int* result) override {
+        return frame::value_result(result, [&] { return session_.GetFirstArticle(); });
+    }
+    HRESULT STDMETHODCALLTYPE GetLastArticle(int* result) override {
+        return frame::value_result(result, [&] { return session_.GetLastArticle(); });
+    }
+    HRESULT STDMETHODCALLTYPE GetArticleCount(int* result) override {
+        return frame::value_result(result, [&] { return session_.GetArticleCount(); });
+    }
+    HRESULT STDMETHODCALLTYPE GetFrom(int index, BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetFrom(index)); });
+    }
+    HRESULT STDMETHODCALLTYPE GetDate(int index, BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetDate(index)); });
+    }
+    HRESULT STDMETHODCALLTYPE GetArticleID(int index, BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetArticleID(index)); });
+    }
+    HRESULT STDMETHODCALLTYPE GetSize(int index, int* result) override {
+        return frame::value_result(result, [&] { return session_.GetSize(index); });
+    }
+    HRESULT STDMETHODCALLTYPE GetLastError(BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetLastError()); });
+    }
+    HRESULT STDMETHODCALLTYPE GetListLength(int* result) override {
+        return frame::value_result(result, [&] { return session_.GetListLength(); });
+    }
+    HRESULT STDMETHODCALLTYPE GetAllGroups(int* result) override {
+        return frame::value_result(result, [&] { return session_.GetAllGroups(); });
+    }
 
   private:
     template <class T>
-    static HRESULT none(T* out) {
+    static HRESULT not_built(T* out) {
         if (!out) return E_POINTER;
         *out = T{};
         return E_NOTIMPL;
     }
+
+    NewsSession session_;
 };
 
 }  // namespace

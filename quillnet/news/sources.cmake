@@ -4,3 +4,7 @@ target_sources(quillnet_core PRIVATE
 target_sources(Quillnet PRIVATE
   news/articles_manager.cpp
   news/my_nntp.cpp)
+# News session: its logic and the article store's folders.
+target_sources(quillnet_core PRIVATE
+  news/news_session.cpp
+  news/group_folders.cpp)

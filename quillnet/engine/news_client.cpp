@@ -1,0 +1,568 @@
+// Our news client (RFC 3977, RFC 4643, RFC 2980 XOVER): see news_client.h.
+#include "quillnet/engine/news_client.h"
+
+#include <winsock2.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "quillnet/engine/transport.h"
+
+namespace quillnet::engine {
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+bool starts_with_nocase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
+
+// A whole field of decimal digits, at most 18 of them, as a number; false
+// for anything else (empty, sign, blanks, letters).
+bool parse_number(std::string_view s, int64_t& out) {
+    if (s.empty() || s.size() > 18) return false;
+    int64_t v = 0;
+    for (char c : s) {
+        if (!is_digit(c)) return false;
+        v = v * 10 + (c - '0');
+    }
+    out = v;
+    return true;
+}
+
+// Servers may count past 2^31; the figures we report are 32-bit.
+int32_t clamp32(int64_t v) {
+    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (v < 0) return 0;
+    return static_cast<int32_t>(v);
+}
+
+// Text that goes into a command line: no line breaks, no NUL, nothing that
+// would end the command early or start another one.
+bool safe_in_command(std::string_view s) {
+    return std::none_of(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+}
+
+// A newsgroup name is one token of printable characters (RFC 3977 4.1).
+bool valid_group_name(std::string_view s) {
+    if (s.empty() || s.size() > 497) return false;
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        return u > 0x20 && u != 0x7f;
+    });
+}
+
+// "N", "N-" or "N-M" (RFC 3977 range syntax).
+bool valid_range(std::string_view s) {
+    const size_t dash = s.find('-');
+    const std::string_view low = s.substr(0, dash);
+    int64_t n = 0;
+    if (!parse_number(low, n) || low.size() > 10) return false;
+    if (dash == std::string_view::npos) return true;
+    const std::string_view high = s.substr(dash + 1);
+    return high.empty() || (high.size() <= 10 && parse_number(high, n));
+}
+
+void split_words(std::string_view s, std::string_view* words, size_t max, size_t& count) {
+    count = 0;
+    size_t i = 0;
+    while (i < s.size() && count < max) {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        if (i >= s.size()) break;
+        const size_t start = i;
+        while (i < s.size() && s[i] != ' ' && s[i] != '\t') ++i;
+        words[count++] = s.substr(start, i - start);
+    }
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Percent-decoding of the user and password of a URL (RFC 3986 2.1), so a
+// password may hold "@" or ":".
+bool percent_decode(std::string_view s, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '%') {
+            out.push_back(s[i]);
+            continue;
+        }
+        if (i + 2 >= s.size()) return false;
+        const int hi = hex_value(s[i + 1]);
+        const int lo = hex_value(s[i + 2]);
+        if (hi < 0 || lo < 0) return false;
+        out.push_back(static_cast<char>(hi * 16 + lo));
+        i += 2;
+    }
+    return true;
+}
+
+bool valid_host(std::string_view host, bool bracketed) {
+    if (host.empty() || host.size() > 255) return false;
+    return std::all_of(host.begin(), host.end(), [bracketed](char c) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c)) return true;
+        if (c == '-' || c == '.' || c == '_') return true;
+        return bracketed && (c == ':' || c == '%');
+    });
+}
+
+bool parse_port(std::string_view s, unsigned short& port) {
+    int64_t v = 0;
+    if (!parse_number(s, v) || v < 1 || v > 65535) return false;
+    port = static_cast<unsigned short>(v);
+    return true;
+}
+
+// host, host:port, [v6]:port, or a bare IPv6 address.
+bool parse_host_port(std::string_view s, NewsServerAddress& out) {
+    if (!s.empty() && s.front() == '[') {
+        const size_t close = s.find(']');
+        if (close == std::string_view::npos) return false;
+        const std::string_view host = s.substr(1, close - 1);
+        if (!valid_host(host, true)) return false;
+        out.host.assign(host);
+        const std::string_view rest = s.substr(close + 1);
+        if (rest.empty()) return true;
+        return rest.front() == ':' && parse_port(rest.substr(1), out.port);
+    }
+    const size_t colon = s.find(':');
+    if (colon != std::string_view::npos && s.find(':', colon + 1) != std::string_view::npos) {
+        if (!valid_host(s, true)) return false;  // an IPv6 address without a port
+        out.host.assign(s);
+        return true;
+    }
+    const std::string_view host = s.substr(0, colon);
+    if (!valid_host(host, false)) return false;
+    out.host.assign(host);
+    return colon == std::string_view::npos || parse_port(s.substr(colon + 1), out.port);
+}
+
+const char* describe(const IoResult& io) {
+    switch (io.status) {
+        case IoStatus::timeout: return "Timed out waiting for the news server";
+        case IoStatus::closed: return "The news server closed the connection";
+        case IoStatus::too_long: return "The news server sent a line longer than 1 MB";
+        case IoStatus::bad_reply: return "The news server sent an answer that is not NNTP";
+        default: return "Network error talking to the news server";
+    }
+}
+
+}  // namespace
+
+int ParseNewsServer(std::string_view text, NewsServerAddress& out) {
+    out = NewsServerAddress{};
+    std::string_view s = trim(text);
+    if (s.empty() || !safe_in_command(s)) return kNewsBadServer;
+    if (starts_with_nocase(s, "nntps://") || starts_with_nocase(s, "snews://")) return kNewsTlsNotSupported;
+    if (starts_with_nocase(s, "nntp://") || starts_with_nocase(s, "news://")) {
+        s.remove_prefix(7);
+        // nntp://host/group: the path names a group, which SetGroup chooses.
+        s = s.substr(0, s.find('/'));
+        const size_t at = s.rfind('@');
+        if (at != std::string_view::npos) {
+            const std::string_view info = s.substr(0, at);
+            const size_t colon = info.find(':');
+            if (!percent_decode(info.substr(0, colon), out.user) || out.user.empty()) return kNewsBadServer;
+            if (colon != std::string_view::npos && !percent_decode(info.substr(colon + 1), out.password))
+                return kNewsBadServer;
+            if (!safe_in_command(out.user) || !safe_in_command(out.password)) return kNewsBadServer;
+            out.hasCredentials = true;
+            s = s.substr(at + 1);
+        }
+    } else if (s.find("://") != std::string_view::npos) {
+        return kNewsBadServer;
+    }
+    if (!parse_host_port(s, out)) {
+        out = NewsServerAddress{};
+        return kNewsBadServer;
+    }
+    return 0;
+}
+
+struct NewsClient::Handler {
+    Step (NewsClient::*on_reply)(const Reply&);
+};
+
+// Indexed by Step; the order must follow the enumeration.
+const NewsClient::Handler NewsClient::kHandlers[] = {
+    {&NewsClient::on_greeting},  {&NewsClient::on_capabilities}, {&NewsClient::on_mode_reader},
+    {&NewsClient::on_auth_user}, {&NewsClient::on_auth_pass},    {&NewsClient::on_group},
+    {&NewsClient::on_list_active}, {&NewsClient::on_list_plain}, {&NewsClient::on_over},
+    {&NewsClient::on_xover},     {&NewsClient::on_quit},
+};
+
+NewsClient::NewsClient(NewsEvents& events) : events_(events) {}
+
+NewsClient::~NewsClient() { drop_connection(); }
+
+int NewsClient::report(int code, std::string_view text) {
+    events_.Error(code, text);
+    return code;
+}
+
+void NewsClient::drop_connection() noexcept {
+    line_.close();
+    authenticated_ = false;
+}
+
+int NewsClient::SetNewsServer(std::string_view server) {
+    NewsServerAddress parsed;
+    const int rc = ParseNewsServer(server, parsed);
+    if (rc == kNewsTlsNotSupported) {
+        serverSet_ = false;
+        return report(rc, "Secure news (nntps://) is not supported yet");
+    }
+    if (rc != 0) {
+        serverSet_ = false;
+        return report(rc, "The news server text is empty or not understood");
+    }
+    server_ = std::move(parsed);
+    serverSet_ = true;
+    return 0;
+}
+
+int NewsClient::SelectGroup(std::string_view group) {
+    if (!valid_group_name(group)) return report(kNewsBadArgument, "The group name cannot be sent to a news server");
+    if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+    pendingGroup_.assign(group);
+    return run(Step::group);
+}
+
+int NewsClient::SetCurrentArticle(std::string_view number) {
+    currentArticle_.assign(number);
+    return 0;
+}
+
+int NewsClient::SetOverviewRange(std::string_view range) {
+    range_.assign(range);
+    return 0;
+}
+
+int NewsClient::SetNetworkEnabled(int enabled) {
+    networkEnabled_ = enabled != 0;
+    if (!networkEnabled_) drop_connection();
+    return 0;
+}
+
+int NewsClient::SetAction(int action) {
+    switch (action) {
+        case kNewsConnect: {
+            if (!serverSet_) return report(kNewsBadServer, "No news server has been set");
+            if (!networkEnabled_) return report(kNewsNetworkDisabled, "The network is switched off");
+            if (line_.connected()) line_.send_line("QUIT");  // leaving the old server; its answer does not matter
+            drop_connection();
+            overKnown_ = useXover_ = modeReaderNeeded_ = false;
+            group_.clear();
+            first_ = last_ = count_ = 0;
+            std::unique_ptr<Transport> transport;
+            const IoResult io = connect_tcp(server_.host, server_.port, timeouts_, transport);
+            if (!io.ok()) {
+                const std::string where = server_.host + ":" + std::to_string(server_.port);
+                return report(io.error ? io.error : WSAECONNREFUSED,
+                              (io.status == IoStatus::timeout ? "Timed out connecting to " : "Cannot connect to ") +
+                                  where);
+            }
+            line_.attach(std::move(transport));
+            return run(Step::greeting);
+        }
+        case kNewsDisconnect:
+            if (!line_.connected()) return 0;
+            return run(Step::quit);
+        case kNewsGroupList:
+            if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+            return run(Step::listActive);
+        case kNewsOverview: {
+            if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+            if (range_ != "-" && !valid_range(range_))
+                return report(kNewsBadArgument, "The overview range is not a range of article numbers");
+            return run(useXover_ ? Step::xover : Step::over);
+        }
+        case kNewsHeaders:
+        case kNewsBody:
+            return report(kNewsUnknownAction, "Fetching articles is not available in this client yet");
+        default:
+            return report(kNewsUnknownAction, "Unknown news client action " + std::to_string(action));
+    }
+}
+
+std::string NewsClient::command_for(Step step) const {
+    switch (step) {
+        case Step::capabilities: return "CAPABILITIES";
+        case Step::modeReader: return "MODE READER";
+        case Step::authUser: return "AUTHINFO USER " + server_.user;
+        case Step::authPass: return "AUTHINFO PASS " + server_.password;
+        case Step::group: return "GROUP " + pendingGroup_;
+        case Step::listActive: return "LIST ACTIVE";
+        case Step::listPlain: return "LIST";
+        case Step::over:
+        case Step::xover: {
+            // "-" is the whole group: from its first article on (RFC 3977
+            // "N-"); an OVER without a range would mean the current article.
+            std::string range = range_;
+            if (range == "-") range = std::to_string(first_ > 0 ? first_ : 1) + "-";
+            return (step == Step::over ? "OVER " : "XOVER ") + range;
+        }
+        case Step::quit: return "QUIT";
+        default: return std::string();
+    }
+}
+
+int NewsClient::run(Step step) {
+    static_assert(sizeof(kHandlers) / sizeof(kHandlers[0]) == static_cast<size_t>(Step::done));
+    result_ = 0;
+    authRetried_ = false;
+    resume_ = Step::done;
+    try {
+        while (step != Step::done) {
+            if (step != Step::greeting) {
+                if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+                const IoResult sent = line_.send_line(command_for(step));
+                if (!sent.ok()) {
+                    step = step == Step::quit ? on_quit(Reply{}) : io_failed(sent);
+                    continue;
+                }
+            }
+            Reply reply;
+            const IoResult got = read_status(reply);
+            if (!got.ok()) {
+                // A server that hangs up instead of answering QUIT has done
+                // what was asked.
+                step = step == Step::quit ? on_quit(reply) : io_failed(got);
+                continue;
+            }
+            step = (this->*kHandlers[static_cast<int>(step)].on_reply)(reply);
+        }
+    } catch (...) {
+        // A sink that threw left a block half read: the stream cannot be
+        // trusted any more.
+        drop_connection();
+        throw;
+    }
+    return result_;
+}
+
+// NNTP status lines are single lines "ddd text" (RFC 3977 3.2).
+IoResult NewsClient::read_status(Reply& r) {
+    std::string line;
+    const IoResult io = line_.read_line(line);
+    if (!io.ok()) return io;
+    if (line.size() < 3 || !is_digit(line[0]) || !is_digit(line[1]) || !is_digit(line[2]) ||
+        (line.size() > 3 && line[3] != ' ')) {
+        r.code = 0;
+        r.text = line.substr(0, 200);
+        return IoResult{IoStatus::bad_reply, 0};
+    }
+    r.code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+    r.text = line.size() > 4 ? line.substr(4) : std::string();
+    return IoResult::success();
+}
+
+NewsClient::Step NewsClient::finish(int result) {
+    result_ = result;
+    return Step::done;
+}
+
+NewsClient::Step NewsClient::refuse(const Reply& r) { return finish(report(r.code, r.text)); }
+
+NewsClient::Step NewsClient::io_failed(const IoResult& io) {
+    drop_connection();
+    if (io.status == IoStatus::bad_reply) return finish(report(kNewsBadReply, describe(io)));
+    return finish(report(io.error ? io.error : WSAECONNRESET, describe(io)));
+}
+
+NewsClient::Step NewsClient::on_greeting(const Reply& r) {
+    if (r.code == 200 || r.code == 201) return Step::capabilities;
+    drop_connection();
+    return refuse(r);
+}
+
+NewsClient::Step NewsClient::on_capabilities(const Reply& r) {
+    if (r.code != 101) {
+        // A server from before CAPABILITIES: readers there said MODE READER.
+        modeReaderNeeded_ = true;
+        return Step::modeReader;
+    }
+    bool reader = false;
+    bool modeReader = false;
+    const IoResult io = line_.read_block([&](std::string_view line) {
+        std::string_view words[1];
+        size_t n = 0;
+        split_words(line, words, 1, n);
+        if (n == 0) return;
+        const std::string_view w = words[0];
+        if (w == "OVER") overKnown_ = true;
+        if (w == "READER") reader = true;
+        if (w == "MODE-READER") modeReader = true;
+    });
+    if (!io.ok()) return io_failed(io);
+    modeReaderNeeded_ = modeReader && !reader;
+    return modeReaderNeeded_ ? Step::modeReader : after_login();
+}
+
+NewsClient::Step NewsClient::on_mode_reader(const Reply& r) {
+    if (r.code == 200 || r.code == 201) return after_login();
+    if (r.code == 502) {
+        drop_connection();
+        return refuse(r);
+    }
+    return after_login();  // a server that does not know the command reads anyway
+}
+
+NewsClient::Step NewsClient::after_login() {
+    if (server_.hasCredentials && !authenticated_) return Step::authUser;
+    return finish(0);
+}
+
+NewsClient::Step NewsClient::need_auth(const Reply& r, Step retry) {
+    if (!server_.hasCredentials || authRetried_) return refuse(r);
+    authRetried_ = true;
+    authenticated_ = false;
+    resume_ = retry;
+    return Step::authUser;
+}
+
+NewsClient::Step NewsClient::on_auth_user(const Reply& r) {
+    if (r.code == 381) return Step::authPass;
+    if (r.code == 281) return on_auth_pass(r);
+    return refuse(r);
+}
+
+NewsClient::Step NewsClient::on_auth_pass(const Reply& r) {
+    if (r.code != 281) return refuse(r);
+    authenticated_ = true;
+    if (resume_ != Step::done) return std::exchange(resume_, Step::done);
+    return finish(0);
+}
+
+NewsClient::Step NewsClient::on_group(const Reply& r) {
+    if (r.code == 480) return need_auth(r, Step::group);
+    if (r.code != 211) {
+        group_.clear();
+        first_ = last_ = count_ = 0;
+        return refuse(r);
+    }
+    // "211 count first last name"
+    std::string_view words[4];
+    size_t n = 0;
+    split_words(r.text, words, 4, n);
+    int64_t count = 0, first = 0, last = 0;
+    if (n < 3 || !parse_number(words[0], count) || !parse_number(words[1], first) || !parse_number(words[2], last)) {
+        group_.clear();
+        first_ = last_ = count_ = 0;
+        return finish(report(kNewsBadReply, "The news server's GROUP answer is not understood: " + r.text));
+    }
+    group_ = pendingGroup_;
+    count_ = clamp32(count);
+    first_ = clamp32(first);
+    last_ = clamp32(last);
+    return finish(0);
+}
+
+NewsClient::Step NewsClient::read_group_list() {
+    const IoResult io = line_.read_block([&](std::string_view line) {
+        // "name high low status" (RFC 3977 7.6.3)
+        std::string_view words[3];
+        size_t n = 0;
+        split_words(line, words, 3, n);
+        if (n == 0) return;
+        int64_t high = 0, low = 0;
+        const bool marks = n >= 3 && parse_number(words[1], high) && parse_number(words[2], low);
+        const int32_t first = marks ? clamp32(low) : 0;
+        const int32_t last = marks ? clamp32(high) : 0;
+        const int32_t count = marks && high >= low ? clamp32(high - low + 1) : 0;
+        events_.GroupList(words[0], first, last, count);
+    });
+    if (!io.ok()) return io_failed(io);
+    return finish(0);
+}
+
+NewsClient::Step NewsClient::on_list_active(const Reply& r) {
+    if (r.code == 215) return read_group_list();
+    if (r.code == 480) return need_auth(r, Step::listActive);
+    if (r.code == 500 || r.code == 501) return Step::listPlain;  // RFC 977 servers know only LIST
+    return refuse(r);
+}
+
+NewsClient::Step NewsClient::on_list_plain(const Reply& r) {
+    if (r.code == 215) return read_group_list();
+    if (r.code == 480) return need_auth(r, Step::listPlain);
+    return refuse(r);
+}
+
+NewsClient::Step NewsClient::read_overview() {
+    const IoResult io = line_.read_block([&](std::string_view text) {
+        std::string_view field[9];
+        size_t n = 0;
+        size_t pos = 0;
+        while (n < 8) {
+            const size_t tab = text.find('\t', pos);
+            if (tab == std::string_view::npos) {
+                field[n++] = text.substr(pos);
+                pos = text.size() + 1;
+                break;
+            }
+            field[n++] = text.substr(pos, tab - pos);
+            pos = tab + 1;
+        }
+        if (n == 8 && pos <= text.size()) field[8] = text.substr(pos);
+        int64_t number = 0;
+        if (!parse_number(field[0], number) || number < 1) return;  // not an overview line
+        OverviewLine line;
+        line.number = clamp32(number);
+        line.subject = field[1];
+        line.from = field[2];
+        line.date = field[3];
+        line.messageId = field[4];
+        line.references = field[5];
+        int64_t v = 0;
+        line.size = parse_number(trim(field[6]), v) ? clamp32(v) : -1;
+        line.lines = parse_number(trim(field[7]), v) ? clamp32(v) : 0;
+        line.otherHeaders = field[8];
+        events_.GroupOverview(line);
+    });
+    if (!io.ok()) return io_failed(io);
+    return finish(0);
+}
+
+NewsClient::Step NewsClient::on_over(const Reply& r) {
+    if (r.code == 224) return read_overview();
+    if (r.code == 423) return finish(0);  // no article in the range: an empty answer, not a failure
+    if (r.code == 480) return need_auth(r, Step::over);
+    if (r.code == 500 && !overKnown_) {
+        useXover_ = true;  // a server from before OVER (RFC 2980)
+        return Step::xover;
+    }
+    return refuse(r);
+}
+
+NewsClient::Step NewsClient::on_xover(const Reply& r) {
+    if (r.code == 224) return read_overview();
+    if (r.code == 420 || r.code == 423) return finish(0);  // RFC 2980 says 420 for an empty range
+    if (r.code == 480) return need_auth(r, Step::xover);
+    return refuse(r);
+}
+
+NewsClient::Step NewsClient::on_quit(const Reply& r) {
+    drop_connection();
+    return finish(0);
+}
+
+}  // namespace quillnet::engine

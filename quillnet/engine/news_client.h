@@ -1,0 +1,201 @@
+// Our news client: a reader's conversation with an NNTP server.
+//   RFC 3977  Network News Transfer Protocol (greeting, CAPABILITIES,
+//             MODE READER, GROUP, LIST ACTIVE, OVER, QUIT)
+//   RFC 4643  NNTP authentication (AUTHINFO USER / AUTHINFO PASS, and the
+//             480 answer that asks for it)
+//   RFC 2980  common NNTP extensions (XOVER, for servers that predate OVER)
+// Every operation is synchronous: the events an action causes reach the sink
+// on the calling thread before the action returns.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "quillnet/engine/limits.h"
+#include "quillnet/engine/line_engine.h"
+
+namespace quillnet::engine {
+
+// Error numbers of our own. Everything else reported is an NNTP reply code
+// (400-599) or a Winsock error code (10000 and up).
+enum NewsError : int {
+    kNewsBadServer = 1001,       // empty or unparseable server text
+    kNewsTlsNotSupported = 1002, // "nntps://": TLS is not available yet
+    kNewsNotConnected = 1003,    // an action that needs a connection without one
+    kNewsBadArgument = 1004,     // a group name or range that cannot be sent
+    kNewsUnknownAction = 1005,   // an action number this client does not perform
+    kNewsBadReply = 1006,        // a reply that is not "ddd text"
+    kNewsNetworkDisabled = 1007, // connect while the network is switched off
+};
+
+// The actions of SetAction.
+enum NewsAction : int {
+    kNewsConnect = 1,
+    kNewsDisconnect = 2,
+    kNewsGroupList = 3,
+    kNewsOverview = 5,
+    kNewsHeaders = 7,  // HEAD of the current article: Header events
+    kNewsBody = 8,     // BODY of the current article: Transfer events
+};
+
+// One line of an overview answer, split into its fields (RFC 3977 8.3).
+struct OverviewLine {
+    int32_t number = 0;
+    std::string_view subject;
+    std::string_view from;
+    std::string_view date;
+    std::string_view messageId;
+    std::string_view references;
+    int32_t size = -1;  // -1 when the server gave no byte count
+    int32_t lines = 0;
+    std::string_view otherHeaders;  // the rest of the line (Xref and more)
+};
+
+// What the client reports while an action runs. Values are valid only for
+// the call; a sink that keeps them copies them.
+class NewsEvents {
+  public:
+    virtual ~NewsEvents() = default;
+    // code: NNTP reply code, Winsock error code or a NewsError.
+    virtual void Error(int code, std::string_view description) {}
+    // One group of LIST ACTIVE; count is the estimate from its marks.
+    virtual void GroupList(std::string_view group, int32_t first, int32_t last, int32_t count) {}
+    virtual void GroupOverview(const OverviewLine& line) {}
+    // One header of the current article (HEAD).
+    virtual void Header(std::string_view name, std::string_view value) {}
+    // One line of the current article's body (BODY), without its line end;
+    // bytes counts what has arrived of the body so far.
+    virtual void Transfer(int64_t bytes, std::string_view line, bool endOfLine) {}
+};
+
+// The operations the news session drives. NewsClient speaks them to a
+// server; tests put a scripted engine in its place.
+class NewsEngine {
+  public:
+    virtual ~NewsEngine() = default;
+    virtual int SetNewsServer(std::string_view server) = 0;
+    virtual int SelectGroup(std::string_view group) = 0;
+    virtual int SetCurrentArticle(std::string_view number) = 0;
+    virtual int SetOverviewRange(std::string_view range) = 0;
+    virtual int32_t GroupFirstArticle() = 0;
+    virtual int32_t GroupLastArticle() = 0;
+    virtual int32_t GroupArticleCount() = 0;
+    virtual int SetNetworkEnabled(int enabled) = 0;
+    virtual int SetAction(int action) = 0;
+};
+
+// Where a server text points: "host", "host:port", "[v6addr]:port" or
+// "nntp://[user[:password]@]host[:port]". Port 119 unless given.
+struct NewsServerAddress {
+    std::string host;
+    unsigned short port = 119;
+    std::string user;
+    std::string password;
+    bool hasCredentials = false;
+};
+// 0, kNewsBadServer or kNewsTlsNotSupported.
+int ParseNewsServer(std::string_view text, NewsServerAddress& out);
+
+class NewsClient final : public NewsEngine {
+  public:
+    explicit NewsClient(NewsEvents& events);
+    ~NewsClient() override;
+    NewsClient(const NewsClient&) = delete;
+    NewsClient& operator=(const NewsClient&) = delete;
+
+    int SetNewsServer(std::string_view server) override;
+    // Sends GROUP at once when connected.
+    int SelectGroup(std::string_view group) override;
+    int SetCurrentArticle(std::string_view number) override;
+    // "-" is the whole selected group; otherwise "N", "N-" or "N-M".
+    int SetOverviewRange(std::string_view range) override;
+    int32_t GroupFirstArticle() override { return first_; }
+    int32_t GroupLastArticle() override { return last_; }
+    int32_t GroupArticleCount() override { return count_; }
+    // 0 drops the connection at once and refuses to connect until 1.
+    int SetNetworkEnabled(int enabled) override;
+    int SetAction(int action) override;
+
+    bool connected() const noexcept { return line_.connected(); }
+    // Tests shorten the limits to see a stalled server end in time.
+    void set_timeouts(const Timeouts& timeouts) noexcept { timeouts_ = timeouts; }
+
+  private:
+    // The conversation is a state machine: each step sends one command (the
+    // greeting step sends none) and hands the reply to that step's handler,
+    // which names the next step.
+    enum class Step {
+        greeting,
+        capabilities,
+        modeReader,
+        authUser,
+        authPass,
+        group,
+        listActive,
+        listPlain,
+        over,
+        xover,
+        quit,
+        done,
+    };
+    struct Handler;
+    static const Handler kHandlers[];
+
+    int run(Step first);
+    std::string command_for(Step step) const;
+    // Handlers: read the rest of the answer when it is a block, fire events,
+    // and return the next step (Step::done with result_ set ends the run).
+    Step on_greeting(const Reply& r);
+    Step on_capabilities(const Reply& r);
+    Step on_mode_reader(const Reply& r);
+    Step on_auth_user(const Reply& r);
+    Step on_auth_pass(const Reply& r);
+    Step on_group(const Reply& r);
+    Step on_list_active(const Reply& r);
+    Step on_list_plain(const Reply& r);
+    Step on_over(const Reply& r);
+    Step on_xover(const Reply& r);
+    Step on_quit(const Reply& r);
+
+    Step after_login();
+    Step need_auth(const Reply& r, Step retry);
+    Step finish(int result);
+    Step refuse(const Reply& r);
+    Step io_failed(const IoResult& io);
+    Step read_overview();
+    Step read_group_list();
+
+    IoResult read_status(Reply& r);
+    int report(int code, std::string_view text);
+    void drop_connection() noexcept;
+
+    NewsEvents& events_;
+    LineEngine line_;
+    Timeouts timeouts_;
+    bool networkEnabled_ = true;
+
+    NewsServerAddress server_;
+    bool serverSet_ = false;
+    std::string group_;
+    std::string currentArticle_;
+    std::string range_;
+    int32_t first_ = 0;
+    int32_t last_ = 0;
+    int32_t count_ = 0;
+
+    // Per connection.
+    bool overKnown_ = false;  // the server listed OVER among its capabilities
+    bool useXover_ = false;   // the server said it does not know OVER
+    bool modeReaderNeeded_ = false;
+    bool authenticated_ = false;
+
+    // Per run.
+    int result_ = 0;
+    bool authRetried_ = false;
+    Step resume_ = Step::done;
+    std::string pendingGroup_;
+};
+
+}  // namespace quillnet::engine

@@ -1,0 +1,688 @@
+// The news session against a scripted engine that plays a group of known
+// article numbers and records every call: the overview windows asked for,
+// the ring listing, the getters, the error text, group selection with its
+// store folders (on the real file system), the group list file and the
+// registry settings.
+#include <windows.h>
+#include <direct.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "quillnet/news/news_session.h"
+
+using namespace quillnet;
+using engine::NewsEvents;
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+// Plays one group: the numbers in `articles` exist; "-" or "N-M" ranges give
+// their overview lines in ascending order.
+class ScriptedEngine final : public engine::NewsEngine {
+  public:
+    ScriptedEngine(NewsEvents& events, std::shared_ptr<Log> log) : events_(events), log_(std::move(log)) {}
+    ~ScriptedEngine() override { log_->push_back("deleted"); }
+
+    int SetNewsServer(std::string_view s) override {
+        log_->push_back("SetNewsServer " + std::string(s));
+        return serverResult;
+    }
+    int SelectGroup(std::string_view g) override {
+        log_->push_back("SelectGroup " + std::string(g));
+        return selectResult;
+    }
+    int SetCurrentArticle(std::string_view n) override {
+        log_->push_back("SetCurrentArticle " + std::string(n));
+        return 0;
+    }
+    int SetOverviewRange(std::string_view r) override {
+        log_->push_back("SetOverviewRange " + std::string(r));
+        range_ = r;
+        return 0;
+    }
+    int32_t GroupFirstArticle() override { return first; }
+    int32_t GroupLastArticle() override { return last; }
+    int32_t GroupArticleCount() override {
+        log_->push_back("GroupArticleCount");
+        return count;
+    }
+    int SetNetworkEnabled(int e) override {
+        log_->push_back("SetNetworkEnabled " + std::to_string(e));
+        return 0;
+    }
+    int SetAction(int a) override {
+        log_->push_back("SetAction " + std::to_string(a));
+        if (onAction) {
+            const int r = onAction(a, events_);
+            if (r != -12345) return r;
+        }
+        if (a == 1) return connectResult;
+        if (a == 3) {
+            for (const auto& g : groups) events_.GroupList(g.first, 1, g.second, g.second);
+            return listResult;
+        }
+        if (a == 5) {
+            ++overviewCalls;
+            if (overviewCalls == failOverviewCall) return 423;
+            long long lo = 0, hi = 0;
+            if (range_ == "-") {
+                lo = 0;
+                hi = 1LL << 40;
+            } else if (sscanf(range_.c_str(), "%lld-%lld", &lo, &hi) != 2) {
+                return 501;
+            }
+            for (auto it = articles.lower_bound(static_cast<int32_t>(lo)); it != articles.end() && *it <= hi; ++it)
+                emit(*it);
+            return 0;
+        }
+        return 0;
+    }
+    void emit(int32_t n) {
+        const std::string s = "subject " + std::to_string(n);
+        const std::string f = "from " + std::to_string(n);
+        const std::string d = "date " + std::to_string(n);
+        engine::OverviewLine line;
+        line.number = n;
+        line.subject = s;
+        line.from = f;
+        line.date = d;
+        line.size = n * 10;
+        line.lines = n % 50;
+        events_.GroupOverview(line);
+    }
+    void fill(int32_t from, int32_t to, int32_t step = 1) {
+        for (int32_t n = from; n <= to; n += step) articles.insert(n);
+        first = *articles.begin();
+        last = *articles.rbegin();
+        count = last - first + 1;
+    }
+
+    int serverResult = 0, connectResult = 0, selectResult = 0, listResult = 0;
+    int32_t first = 0, last = 0, count = 0;
+    std::set<int32_t> articles;
+    std::vector<std::pair<std::string, int>> groups;
+    int overviewCalls = 0;
+    int failOverviewCall = 0;
+    std::function<int(int, NewsEvents&)> onAction;
+
+  private:
+    NewsEvents& events_;
+    std::shared_ptr<Log> log_;
+    std::string range_;
+};
+
+std::string exe_folder() {
+    char path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s(path, n);
+    return s.substr(0, s.find_last_of('\\'));
+}
+
+bool folder_exists(const std::string& p) {
+    const DWORD a = ::GetFileAttributesA(p.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string read_binary(const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Names of everything directly inside a folder.
+std::set<std::string> entries(const std::string& folder) {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA d;
+    HANDLE h = ::FindFirstFileA((folder + "\\*").c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string n = d.cFileName;
+        if (n != "." && n != "..") names.insert(n);
+    } while (::FindNextFileA(h, &d));
+    ::FindClose(h);
+    return names;
+}
+
+void remove_tree(const std::string& p) {
+    for (const std::string& n : entries(p)) {
+        const std::string c = p + "\\" + n;
+        if (folder_exists(c))
+            remove_tree(c);
+        else
+            ::DeleteFileA(c.c_str());
+    }
+    ::RemoveDirectoryA(p.c_str());
+}
+
+class SessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = exe_folder() + "\\news_session_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        remove_tree(root_);
+        ::CreateDirectoryA(root_.c_str(), nullptr);
+        ::CreateDirectoryA((root_ + "\\store").c_str(), nullptr);
+        ::CreateDirectoryA((root_ + "\\store\\news").c_str(), nullptr);
+        values_.wwwRoot = root_ + "\\store";
+        values_.dataRoot = "\\news";
+        make();
+    }
+    void TearDown() override {
+        session_.reset();
+        ::SetCurrentDirectoryA(exe_folder().c_str());
+        remove_tree(root_);
+    }
+    void make() {
+        session_.reset();
+        log_ = std::make_shared<Log>();
+        session_ = std::make_unique<NewsSession>(
+            [this](NewsEvents& ev) {
+                auto e = std::make_unique<ScriptedEngine>(ev, log_);
+                engine_ = e.get();
+                return e;
+            },
+            [this] { return values_; });
+    }
+    void connect_and_select(const char* group = "comp.test") {
+        ASSERT_EQ(0, session_->SetServer("news.example"));
+        ASSERT_EQ(0, session_->SetGroup(group));
+    }
+    std::vector<std::string> ranges() const {
+        std::vector<std::string> r;
+        for (const auto& l : *log_)
+            if (l.rfind("SetOverviewRange ", 0) == 0) r.push_back(l.substr(17));
+        return r;
+    }
+    std::string store() const { return root_ + "\\store\\news"; }
+
+    std::string root_;
+    StorageValues values_;
+    std::shared_ptr<Log> log_;
+    ScriptedEngine* engine_ = nullptr;
+    std::unique_ptr<NewsSession> session_;
+};
+
+TEST_F(SessionTest, ForwardFromMinusOneAsksForTheLastHundredAndOneAndKeepsTheFirstHundred) {
+    engine_->fill(1, 5000);
+    connect_and_select();
+    const auto outcome = session_->GetListing(-1, 1);
+    EXPECT_EQ(0, outcome.status);
+    EXPECT_EQ(0, outcome.result);
+    EXPECT_EQ((std::vector<std::string>{"4900-5100"}), ranges());
+    EXPECT_EQ(100, session_->GetListLength());
+    EXPECT_EQ("4900", session_->GetArticleID(0));
+    EXPECT_EQ("4999", session_->GetArticleID(99));
+    EXPECT_EQ("subject 4900", session_->GetSubject(0));
+    EXPECT_EQ("from 4901", session_->GetFrom(1));
+    EXPECT_EQ("date 4902", session_->GetDate(2));
+    EXPECT_EQ(49000, session_->GetSize(0));
+    EXPECT_EQ(0, session_->keepNewest());
+}
+
+TEST_F(SessionTest, BackwardWindowsStepDownTwoHundredAtATimeWhileTheyAddEntries) {
+    engine_->fill(10, 5000, 10);  // sparse: every tenth number
+    connect_and_select();
+    session_->GetListing(3000, 0);
+    EXPECT_EQ((std::vector<std::string>{"2800-3000", "2600-2800", "2400-2600", "2200-2400", "2000-2200"}),
+              ranges());
+    // 2800-3000 brings 21 lines, each further window 20 new ones (its top
+    // number was the previous window's bottom): the 101st line stored, 2190,
+    // wraps round to entry 0.
+    EXPECT_EQ(100, session_->GetListLength());
+    EXPECT_EQ(100, session_->listingCount());
+    EXPECT_EQ("2190", session_->GetArticleID(0));
+    EXPECT_EQ("2810", session_->GetArticleID(1));
+    EXPECT_EQ("2180", session_->GetArticleID(99));
+}
+
+TEST_F(SessionTest, BackwardFromThreeThousandStartsWithTwentyEightHundredToThreeThousand) {
+    engine_->fill(1, 5000);
+    connect_and_select();
+    session_->GetListing(3000, 0);
+    EXPECT_EQ((std::vector<std::string>{"2800-3000"}), ranges());
+    // 201 lines into a ring of 100: the 101st (2900) went to entry 0 and the
+    // 201st (3000) came round to entry 0 again.
+    EXPECT_EQ(100, session_->GetListLength());
+    EXPECT_EQ("3000", session_->GetArticleID(0));
+    EXPECT_EQ("2901", session_->GetArticleID(1));
+    EXPECT_EQ("2999", session_->GetArticleID(99));
+    EXPECT_EQ(1, session_->keepNewest());
+}
+
+TEST_F(SessionTest, SmallGroupsAreAskedForAsAWholeInForwardMode) {
+    engine_->fill(7, 106);  // 100 articles
+    connect_and_select();
+    session_->GetListing(50, 0);
+    EXPECT_EQ((std::vector<std::string>{"-"}), ranges());
+    EXPECT_EQ(0, session_->keepNewest());
+    EXPECT_EQ(100, session_->GetListLength());
+    EXPECT_EQ("7", session_->GetArticleID(0));
+    EXPECT_EQ("106", session_->GetArticleID(99));
+}
+
+TEST_F(SessionTest, StartIsClampedToTheGroup) {
+    engine_->fill(1000, 5000);
+    connect_and_select();
+    session_->GetListing(5, 1);
+    session_->GetListing(9000, 1);
+    session_->GetListing(-1, 0);
+    session_->GetListing(-7, 1);
+    EXPECT_EQ((std::vector<std::string>{"1000-1200", "4900-5100", "4700-4900", "1000-1200"}), ranges());
+}
+
+TEST_F(SessionTest, AForwardWindowThatAddsNothingEndsTheListing) {
+    engine_->fill(1, 10);
+    for (int n = 500; n <= 900; ++n) engine_->articles.insert(n);
+    engine_->last = 900;
+    engine_->count = 900;
+    connect_and_select();
+    const auto outcome = session_->GetListing(1, 1);
+    EXPECT_EQ(0, outcome.result);
+    EXPECT_EQ((std::vector<std::string>{"1-201", "201-401"}), ranges());
+    EXPECT_EQ(10, session_->GetListLength());
+}
+
+TEST_F(SessionTest, AFailedWindowEndsTheListingWithItsResult) {
+    engine_->fill(1, 5000, 10);
+    connect_and_select();
+    int calls = 0;
+    engine_->onAction = [&calls](int a, NewsEvents& ev) {
+        if (a == 5 && ++calls == 2) {
+            ev.Error(10054, "dropped");
+            return 10054;
+        }
+        return -12345;
+    };
+    const auto outcome = session_->GetListing(1, 1);
+    EXPECT_EQ(10054, outcome.result);
+    EXPECT_EQ(2u, ranges().size());
+    EXPECT_EQ(21, session_->GetListLength());
+    EXPECT_EQ("10054dropped", session_->GetLastError());
+}
+
+TEST_F(SessionTest, SharedBoundaryArticleIsListedOnce) {
+    engine_->fill(1, 5000, 100);  // 1, 101, 201, ...
+    engine_->articles.insert(201);
+    connect_and_select();
+    session_->GetListing(1, 1);
+    std::set<std::string> seen;
+    for (int i = 0; i < session_->GetListLength(); ++i)
+        EXPECT_TRUE(seen.insert(session_->GetArticleID(i)).second) << session_->GetArticleID(i);
+    EXPECT_EQ(50, session_->GetListLength());
+    EXPECT_EQ("4901", session_->GetArticleID(49));
+}
+
+TEST_F(SessionTest, BackwardWindowsStopAtArticleOne) {
+    engine_->fill(1, 400, 3);
+    connect_and_select();
+    session_->GetListing(250, 0);
+    EXPECT_EQ((std::vector<std::string>{"50-250", "1-50"}), ranges());
+    EXPECT_EQ(84, session_->GetListLength());
+}
+
+TEST_F(SessionTest, ListingWithoutGroupFailsAndKeepsThePreviousListing) {
+    engine_->fill(1, 30);
+    connect_and_select();
+    session_->GetListing(-1, 1);
+    ASSERT_EQ(30, session_->GetListLength());
+    engine_->selectResult = 411;
+    EXPECT_EQ(411, session_->SetGroup("no.such"));
+    EXPECT_EQ("", session_->GetGroup());
+    const auto outcome = session_->GetListing(-1, 1);
+    EXPECT_EQ(-1, outcome.status);
+    EXPECT_EQ(30, session_->GetListLength());
+    EXPECT_EQ("subject 1", session_->GetSubject(0));
+}
+
+TEST_F(SessionTest, GettersRejectIndexesOutsideTheListing) {
+    engine_->fill(1, 3);
+    connect_and_select();
+    EXPECT_EQ(0, session_->GetListLength());
+    EXPECT_EQ("Error: Bad Index Number (0)", session_->GetSubject(0));
+    session_->GetListing(-1, 1);
+    EXPECT_EQ(3, session_->GetListLength());
+    for (int bad : {-1, 3, 99, 100, -2147483647 - 1}) {
+        const std::string text = "Error: Bad Index Number (" + std::to_string(bad) + ")";
+        EXPECT_EQ(text, session_->GetSubject(bad));
+        EXPECT_EQ(text, session_->GetFrom(bad));
+        EXPECT_EQ(text, session_->GetDate(bad));
+        EXPECT_EQ(text, session_->GetArticleID(bad));
+        EXPECT_EQ(0, session_->GetSize(bad));
+    }
+    EXPECT_EQ("3", session_->GetArticleID(2));
+    EXPECT_EQ(30, session_->GetSize(2));
+}
+
+TEST_F(SessionTest, MoreInfoChecksTheIndexBeforeTheItem) {
+    engine_->fill(1, 1);
+    connect_and_select();
+    ArticleRecord& current = session_->currentArticle();
+    current.Reset();
+    current.number = 77;
+    current.subject = "cur subject";
+    current.from = "cur from";
+    current.date = "cur date";
+    current.newsgroups = "comp.test";
+    current.replyTo = "reply@x";
+    current.lines = 12;
+    current.size = 3456;
+    current.AddAttachment("\\news\\a.gif");
+    // No listing yet: only the current article.
+    EXPECT_EQ("cur subject", session_->GetMoreInfo(-1, 5));
+    EXPECT_EQ("Error: Bad Index Number (0)", session_->GetMoreInfo(0, 5));
+    session_->GetListing(-1, 1);
+    const std::vector<std::string> currentItems = {"\\news\\a.gif\n", "cur date", "cur from", "comp.test",
+                                                   "reply@x",        "cur subject", "77", "3456", "1", "12"};
+    const std::vector<std::string> entryItems = {"", "date 1", "from 1", "", "", "subject 1", "1", "10", "0", "1"};
+    for (int item = 0; item <= 9; ++item) {
+        EXPECT_EQ(currentItems[item], session_->GetMoreInfo(-1, item)) << item;
+        EXPECT_EQ(entryItems[item], session_->GetMoreInfo(0, item)) << item;
+    }
+    EXPECT_EQ("Error: Bad Item Requested (10)", session_->GetMoreInfo(0, 10));
+    EXPECT_EQ("Error: Bad Item Requested (-1)", session_->GetMoreInfo(-1, -1));
+    EXPECT_EQ("Error: Bad Index Number (5)", session_->GetMoreInfo(5, 10));
+    EXPECT_EQ("Error: Bad Index Number (-2)", session_->GetMoreInfo(-2, 5));
+    EXPECT_EQ("Error: Bad Index Number (1)", session_->GetMoreInfo(1, 0));
+    EXPECT_EQ("Error: Bad Index Number (-1)", session_->GetSubject(-1));
+}
+
+TEST_F(SessionTest, LastErrorIsTheCodeFollowedByTheText) {
+    EXPECT_EQ("0", session_->GetLastError());
+    engine_->onAction = [](int a, NewsEvents& ev) {
+        ev.Error(10, "Ten");
+        return 10;
+    };
+    EXPECT_EQ(0, session_->SetServer("x"));  // the connect result is not returned
+    EXPECT_EQ(0, session_->connected());
+    EXPECT_EQ("10Ten", session_->GetLastError());
+    engine_->onAction = [](int a, NewsEvents& ev) {
+        ev.Error(70000, "wide");  // kept as a 16-bit code
+        return 1;
+    };
+    session_->SetServer("x");
+    EXPECT_EQ("4464wide", session_->GetLastError());
+}
+
+TEST_F(SessionTest, GroupSelectionPreconditions) {
+    EXPECT_EQ(-1, session_->SetGroup("comp.test"));
+    EXPECT_EQ(-1, session_->GetFirstArticle());
+    EXPECT_EQ(-1, session_->GetLastArticle());
+    EXPECT_EQ(-1, session_->GetArticleCount());
+    engine_->count = 12;
+    EXPECT_EQ(12, session_->GetTotalArticles());  // asked without a group
+    engine_->serverResult = 1001;
+    EXPECT_EQ(1001, session_->SetServer(""));
+    EXPECT_EQ(0, session_->connected());
+    engine_->serverResult = 0;
+    engine_->connectResult = 10061;
+    EXPECT_EQ(0, session_->SetServer("news.example"));
+    EXPECT_EQ(-1, session_->SetGroup("comp.test"));
+    engine_->connectResult = 0;
+    EXPECT_EQ(0, session_->SetServer("news.example"));
+    EXPECT_EQ((Log{"SetNetworkEnabled 1", "SetNewsServer ", "SetNetworkEnabled 1", "SetNewsServer news.example",
+                   "SetAction 1", "SetNetworkEnabled 1", "SetNewsServer news.example", "SetAction 1"}),
+              Log(log_->begin() + 1, log_->end()));  // after the count asked above
+    log_->clear();
+    EXPECT_EQ(0, session_->SetGroup(""));  // equals the (empty) selected group
+    EXPECT_EQ("", session_->GetGroup());
+    EXPECT_TRUE(log_->empty());
+    engine_->fill(5, 9);
+    EXPECT_EQ(0, session_->SetGroup("comp.test"));
+    EXPECT_EQ(0, session_->SetGroup("comp.test"));
+    EXPECT_EQ((Log{"SelectGroup comp.test"}), *log_);
+    EXPECT_EQ(5, session_->GetFirstArticle());
+    EXPECT_EQ(9, session_->GetLastArticle());
+    EXPECT_EQ(5, session_->GetArticleCount());
+    EXPECT_EQ("comp.test", session_->GetGroup());
+}
+
+TEST_F(SessionTest, DestructionDisconnectsThenDeletesTheEngine) {
+    connect_and_select();
+    session_->GetListing(-1, 1);
+    log_->clear();
+    session_.reset();
+    EXPECT_EQ((Log{"SetAction 2", "SetNetworkEnabled 1", "deleted"}), *log_);
+    make();
+    session_.reset();
+    EXPECT_EQ((Log{"deleted"}), *log_);  // never connected: no disconnect
+}
+
+TEST(StoragePaths, AreDerivedFromTheSettings) {
+    EXPECT_EQ("news\\", DeriveDataFolder("\\news"));
+    EXPECT_EQ("news\\", DeriveDataFolder("news\\"));
+    EXPECT_EQ("news\\", DeriveDataFolder("news"));
+    EXPECT_EQ("\\news\\", DeriveDataFolder("\\\\news"));  // only one backslash goes
+    EXPECT_EQ("\\", DeriveDataFolder(""));
+    EXPECT_EQ("D:\\site\\", DeriveStorageRoot("D:\\site"));
+    EXPECT_EQ("D:\\site\\", DeriveStorageRoot("D:\\site\\"));
+    EXPECT_EQ("\\", DeriveStorageRoot(""));
+    ChangeToRootDrive("c:\\web");
+    EXPECT_EQ(3, _getdrive());
+    ChangeToRootDrive("Z:\\site");
+    EXPECT_EQ(26, _getdrive());
+    ChangeToRootDrive("1:\\odd");  // not a letter: nothing changes
+    EXPECT_EQ(26, _getdrive());
+}
+
+TEST(StoragePaths, FolderNamesThatCannotHoldAGroupPart) {
+    for (const char* good : {"comp", "alt", "x", "binaries", "a-b_c", "caf\xe9", "con1", "comx"})
+        EXPECT_TRUE(IsCreatableFolderName(good)) << good;
+    for (const char* bad : {"", ".", "..", "a\\b", "a/b", "c:", "a*", "a?", "a|b", "a<b", "a>b", "a\"b", "tab\t",
+                            "trail ", "CON", "nul", "Aux", "prn", "COM1", "lpt9", "conin$"})
+        EXPECT_FALSE(IsCreatableFolderName(bad)) << bad;
+    EXPECT_FALSE(IsCreatableFolderName(std::string(256, 'a')));
+    EXPECT_TRUE(IsUsableStorageRoot("C:\\web\\"));
+    EXPECT_TRUE(IsUsableStorageRoot("\\\\server\\share\\"));
+    EXPECT_FALSE(IsUsableStorageRoot("\\"));
+    EXPECT_FALSE(IsUsableStorageRoot("web\\"));
+    EXPECT_FALSE(IsUsableStorageRoot("\\\\?\\C:\\"));
+}
+
+TEST_F(SessionTest, GroupFoldersAreCreatedBelowTheStore) {
+    connect_and_select("alt.binaries.x");
+    EXPECT_TRUE(folder_exists(store() + "\\alt\\binaries\\x"));
+    EXPECT_EQ(root_ + "\\store\\", session_->storageRoot());
+    EXPECT_EQ("news\\alt\\binaries\\x\\", session_->dataFolder());
+    EXPECT_EQ("news\\alt\\binaries\\x\\", session_->groupDataFolder());
+    EXPECT_EQ(root_ + "\\store\\", session_->groupStorageRoot());
+    char cwd[MAX_PATH];
+    ASSERT_NE(nullptr, _getcwd(cwd, MAX_PATH));
+    EXPECT_STREQ((store() + "\\alt\\binaries\\x").c_str(), cwd);
+    // A second group of the same hierarchy reuses what exists.
+    EXPECT_EQ(0, session_->SetGroup("alt.binaries.y"));
+    EXPECT_TRUE(folder_exists(store() + "\\alt\\binaries\\y"));
+    EXPECT_EQ("news\\alt\\binaries\\y\\", session_->dataFolder());
+}
+
+TEST_F(SessionTest, AnEmptyPartCannotBeCreated) {
+    connect_and_select("comp.test");
+    EXPECT_EQ(-2, session_->SetGroup("a..b"));
+    EXPECT_EQ("a..b", session_->GetGroup());
+    EXPECT_EQ("", session_->groupDataFolder());  // no store folder for its articles
+    EXPECT_EQ(-2, session_->SetGroup("trailing."));
+    EXPECT_EQ(-2, session_->SetGroup(".leading"));
+}
+
+TEST_F(SessionTest, GroupNamesCannotLeaveTheStore) {
+    ASSERT_EQ(0, session_->SetServer("news.example"));
+    const std::set<std::string> outside = entries(root_);
+    for (const char* name : {"..\\escape", "a.b\\..\\..\\..\\escape", "x/../../escape", "c:\\escape", "Z:.escape",
+                             "a.\\\\server\\share", "..", "...", "con.escape", "a.nul", "x.y\x01z", "sp .x"}) {
+        EXPECT_EQ(-2, session_->SetGroup(name)) << name;
+        EXPECT_EQ("", session_->groupDataFolder()) << name;
+        EXPECT_EQ(std::string::npos, session_->dataFolder().find("..")) << name;
+        EXPECT_EQ(std::string::npos, session_->dataFolder().find(':')) << name;
+    }
+    EXPECT_EQ(outside, entries(root_));
+    EXPECT_TRUE(entries(root_ + "\\store").count("news"));
+    EXPECT_EQ(1u, entries(root_ + "\\store").size());
+    const std::set<std::string> inside = entries(store());
+    for (const std::string& n : inside) EXPECT_TRUE(IsCreatableFolderName(n)) << n;
+}
+
+TEST_F(SessionTest, AMissingWebRootCreatesNothing) {
+    values_.wwwRoot.clear();
+    make();
+    ::SetCurrentDirectoryA(root_.c_str());
+    ASSERT_EQ(0, session_->SetServer("news.example"));
+    EXPECT_EQ(-2, session_->SetGroup("comp.test"));
+    EXPECT_EQ("comp.test", session_->GetGroup());
+    EXPECT_EQ(-2, session_->GetAllGroups());
+    EXPECT_EQ((std::set<std::string>{"store"}), entries(root_));
+    EXPECT_FALSE(folder_exists("\\news\\comp"));  // not at the top of the current drive either
+}
+
+TEST_F(SessionTest, MissingStoreFolderGivesMinusTwo) {
+    values_.dataRoot = "not-there";
+    make();
+    ASSERT_EQ(0, session_->SetServer("news.example"));
+    EXPECT_EQ(-2, session_->SetGroup("comp.test"));
+    EXPECT_FALSE(folder_exists(root_ + "\\store\\not-there"));
+}
+
+TEST_F(SessionTest, GroupListIsWrittenToTheDataFolderInTextMode) {
+    engine_->groups = {{"comp.test", 12}, {"alt.x", 0}, {"misc", 2000000}};
+    connect_and_select("alt.binaries.x");
+    EXPECT_EQ(0, session_->GetAllGroups());
+    const std::string file = store() + "\\NewsList.txt";
+    EXPECT_EQ("12 comp.test\r\n0 alt.x\r\n2000000 misc\r\n", read_binary(file));
+    EXPECT_FALSE(::GetFileAttributesA((store() + "\\alt\\binaries\\x\\NewsList.txt").c_str()) !=
+                 INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ("news\\", session_->dataFolder());
+    // The selected group's articles stay where they were.
+    EXPECT_EQ("news\\alt\\binaries\\x\\", session_->groupDataFolder());
+    // A second call replaces the file rather than adding to it.
+    engine_->groups = {{"only", 1}};
+    EXPECT_EQ(0, session_->GetAllGroups());
+    EXPECT_EQ("1 only\r\n", read_binary(file));
+    // A server with no group, or one that fails: an empty file, the result.
+    engine_->groups.clear();
+    engine_->listResult = 480;
+    EXPECT_EQ(480, session_->GetAllGroups());
+    EXPECT_EQ("", read_binary(file));
+}
+
+TEST_F(SessionTest, GroupListFileThatCannotBeCreated) {
+    ::CreateDirectoryA((store() + "\\NewsList.txt").c_str(), nullptr);  // a folder in the way
+    EXPECT_EQ(-2, session_->GetAllGroups());
+    EXPECT_EQ((Log{}), *log_);  // the engine was not asked
+}
+
+TEST_F(SessionTest, AGroupListCallInsideAnotherIsRefused) {
+    int inner = 0;
+    engine_->onAction = [&](int a, NewsEvents& ev) {
+        if (a == 3) {
+            inner = session_->GetAllGroups();
+            ev.GroupList("x", 1, 1, 1);
+            return 0;
+        }
+        return -12345;
+    };
+    EXPECT_EQ(0, session_->GetAllGroups());
+    EXPECT_EQ(-1, inner);
+    EXPECT_EQ("1 x\r\n", read_binary(store() + "\\NewsList.txt"));
+}
+
+TEST_F(SessionTest, TwoThreadsPrepareTheirOwnGroupsInTheirOwnStores) {
+    const std::string other = root_ + "\\other";
+    ::CreateDirectoryA(other.c_str(), nullptr);
+    ::CreateDirectoryA((other + "\\news").c_str(), nullptr);
+    auto run = [](std::string www, const char* prefix, int* failures) {
+        auto log = std::make_shared<Log>();
+        StorageValues v{www, "news"};
+        NewsSession s([&](NewsEvents& ev) { return std::make_unique<ScriptedEngine>(ev, log); }, [v] { return v; });
+        s.SetServer("x");
+        for (int i = 0; i < 40; ++i) {
+            const std::string g = std::string(prefix) + ".g" + std::to_string(i % 8) + ".leaf";
+            if (s.SetGroup(g) != 0) ++*failures;
+        }
+    };
+    int fa = 0, fb = 0;
+    std::thread a(run, values_.wwwRoot, "left", &fa);
+    std::thread b(run, other, "right", &fb);
+    a.join();
+    b.join();
+    EXPECT_EQ(0, fa);
+    EXPECT_EQ(0, fb);
+    EXPECT_EQ((std::set<std::string>{"left"}), entries(store()));
+    EXPECT_EQ((std::set<std::string>{"right"}), entries(other + "\\news"));
+    EXPECT_EQ(8u, entries(store() + "\\left").size());
+}
+
+// The registry settings, as an installer writes them. The values the
+// script tests rely on are put back afterwards.
+class RegistryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Yarrowfen\\Quillnet", 0, nullptr, 0,
+                                                   KEY_READ | KEY_WRITE, nullptr, &key_, nullptr));
+        save("WWWRoot", www_);
+        save("DataRoot", data_);
+    }
+    void TearDown() override {
+        restore("WWWRoot", www_);
+        restore("DataRoot", data_);
+        ::RegCloseKey(key_);
+    }
+    void save(const char* name, std::vector<BYTE>& out) {
+        DWORD type = 0, size = 0;
+        if (::RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return;
+        out.resize(size);
+        ::RegQueryValueExA(key_, name, nullptr, &type, out.data(), &size);
+        types_[name] = type;
+    }
+    void restore(const char* name, const std::vector<BYTE>& v) {
+        if (types_.count(name))
+            ::RegSetValueExA(key_, name, 0, types_[name], v.data(), static_cast<DWORD>(v.size()));
+        else
+            ::RegDeleteValueA(key_, name);
+    }
+    void set_text(const char* name, const std::string& text) {
+        ::RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<DWORD>(text.size() + 1));
+    }
+    HKEY key_ = nullptr;
+    std::vector<BYTE> www_, data_;
+    std::map<std::string, DWORD> types_;
+};
+
+TEST_F(RegistryTest, TextValuesAreReadAndAnythingElseIsEmpty) {
+    set_text("WWWRoot", "D:\\site");
+    set_text("DataRoot", "\\news");
+    StorageValues v = ReadStorageValues();
+    EXPECT_EQ("D:\\site", v.wwwRoot);
+    EXPECT_EQ("\\news", v.dataRoot);
+
+    const std::string longest(127, 'w');
+    set_text("WWWRoot", longest);
+    set_text("DataRoot", std::string(128, 'd'));
+    v = ReadStorageValues();
+    EXPECT_EQ(longest, v.wwwRoot);
+    EXPECT_EQ("", v.dataRoot);
+
+    const DWORD number = 5;
+    ::RegSetValueExA(key_, "WWWRoot", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    ::RegSetValueExA(key_, "DataRoot", 0, REG_BINARY, reinterpret_cast<const BYTE*>("abc"), 3);
+    v = ReadStorageValues();
+    EXPECT_EQ("", v.wwwRoot);
+    EXPECT_EQ("", v.dataRoot);
+
+    // A text stored without its terminating NUL.
+    ::RegSetValueExA(key_, "WWWRoot", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\web"), 6);
+    ::RegDeleteValueA(key_, "DataRoot");
+    v = ReadStorageValues();
+    EXPECT_EQ("C:\\web", v.wwwRoot);
+    EXPECT_EQ("", v.dataRoot);
+}
+
+}  // namespace
