@@ -3,6 +3,10 @@
 // the module lock, late binding through the type library, and registration.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "kestle/kestle_idl.h"
 #include "quillnet.h"
 #include "support/com_test.h"
@@ -208,6 +212,31 @@ TEST_F(FrameTest, DispatchErrorsDoNotCallTheMethod) {
     ASSERT_EQ(S_OK, first.hr);
     EXPECT_EQ(VT_I4, V_VT(first.value.get()));
     EXPECT_EQ(12, V_I4(first.value.get()));
+}
+
+TEST_F(FrameTest, FactoriesAndTypeInfoAreSafeAcrossThreads) {
+    // Each thread is its own apartment: the first calls race to create the
+    // factory and load the type library; every call must still succeed.
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            ComScope apartment;
+            for (int i = 0; i < 50; ++i) {
+                auto list = kestle.create<IKestle>(CLSID_Kestle);
+                frame::com_ptr<IDispatch> d;
+                if (!list || FAILED(list->QueryInterface(IID_IDispatch, d.put_void()))) {
+                    ++failures;
+                    continue;
+                }
+                CallResult r = call(d.get(), L"ConvertFileSize", {Arg(4096)});
+                if (r.hr != S_OK || text_of(r.value.get()) != L"4 KB") ++failures;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(0, failures.load());
+    EXPECT_EQ(S_OK, kestle.can_unload_now());
 }
 
 TEST_F(FrameTest, UnbuiltMethodsSayNotImplemented) {
