@@ -345,7 +345,7 @@ int NewsClient::run(Step step) {
             if (!got.ok()) {
                 // A server that hangs up instead of answering QUIT has done
                 // what was asked.
-                step = step == Step::quit ? on_quit(reply) : io_failed(got);
+                step = step == Step::quit ? on_quit(reply) : io_failed(got, reply.text);
                 continue;
             }
             step = (this->*kHandlers[static_cast<int>(step)].on_reply)(reply);
@@ -382,9 +382,10 @@ NewsClient::Step NewsClient::finish(int result) {
 
 NewsClient::Step NewsClient::refuse(const Reply& r) { return finish(report(r.code, r.text)); }
 
-NewsClient::Step NewsClient::io_failed(const IoResult& io) {
+NewsClient::Step NewsClient::io_failed(const IoResult& io, std::string_view line) {
     drop_connection();
-    if (io.status == IoStatus::bad_reply) return finish(report(kNewsBadReply, describe(io)));
+    if (io.status == IoStatus::bad_reply)
+        return finish(report(kNewsBadReply, std::string(describe(io)) + ": " + std::string(line)));
     return finish(report(io.error ? io.error : WSAECONNRESET, describe(io)));
 }
 

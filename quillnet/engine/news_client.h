@@ -163,7 +163,7 @@ class NewsClient final : public NewsEngine {
     Step need_auth(const Reply& r, Step retry);
     Step finish(int result);
     Step refuse(const Reply& r);
-    Step io_failed(const IoResult& io);
+    Step io_failed(const IoResult& io, std::string_view line = {});
     Step read_overview();
     Step read_group_list();
 
