@@ -1,0 +1,255 @@
+#include "kestle/posted_file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "frame/handles.h"
+#include "frame/text.h"
+
+namespace kestle {
+namespace {
+
+constexpr size_t npos = static_cast<size_t>(-1);
+
+std::span<const uint8_t> bytes_of(std::string_view text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+// First occurrence of `needle` in hay[from, end). Horspool: the boundary is
+// sought through the whole file content, which may be hundreds of megabytes,
+// and a long needle lets the search skip most bytes unseen.
+size_t find_bytes(std::span<const uint8_t> hay, size_t from, size_t end, std::span<const uint8_t> needle) {
+    const size_t n = needle.size();
+    if (n == 0 || from > end || end > hay.size() || end - from < n) return npos;
+    const uint8_t* h = hay.data();
+    if (n == 1) {
+        const void* hit = std::memchr(h + from, needle[0], end - from);
+        return hit ? static_cast<size_t>(static_cast<const uint8_t*>(hit) - h) : npos;
+    }
+    std::array<size_t, 256> skip;
+    skip.fill(n);
+    for (size_t i = 0; i + 1 < n; ++i) skip[needle[i]] = n - 1 - i;
+    const uint8_t last = needle[n - 1];
+    for (size_t pos = from; pos + n <= end;) {
+        const uint8_t c = h[pos + n - 1];
+        if (c == last && std::memcmp(h + pos, needle.data(), n - 1) == 0) return pos;
+        pos += skip[c];
+    }
+    return npos;
+}
+
+size_t find_bytes(std::span<const uint8_t> hay, size_t from, std::string_view needle) {
+    return find_bytes(hay, from, hay.size(), bytes_of(needle));
+}
+
+// The search that skips a part which is not a file: it treats the body as
+// text, so it ends at the first zero byte as well as at the end of the data.
+size_t find_text(std::span<const uint8_t> hay, size_t from, std::span<const uint8_t> needle) {
+    if (from >= hay.size()) return npos;
+    const void* zero = std::memchr(hay.data() + from, 0, hay.size() - from);
+    const size_t end = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - hay.data()) : hay.size();
+    return find_bytes(hay, from, end, needle);
+}
+
+std::string after_last_backslash(std::string name) {
+    const size_t cut = name.rfind('\\');
+    return cut == std::string::npos ? name : name.substr(cut + 1);
+}
+
+bool is_device_name(std::string_view name) {
+    // Windows maps these names to devices in every folder, whatever follows
+    // the first dot and whatever blanks precede it.
+    std::string base(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static constexpr std::string_view plain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (std::string_view d : plain) {
+        if (base == d) return true;
+    }
+    if (base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' && base[3] <= '9')
+        return true;
+    return false;
+}
+
+// Deletes a temporary file unless it was renamed to its final name, so no
+// failed save leaves debris in the page's folder.
+class TempFile {
+  public:
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile() {
+        if (!path_.empty()) ::DeleteFileW(path_.c_str());
+    }
+    bool create_in(const std::wstring& folder) {
+        wchar_t buffer[MAX_PATH + 1] = {};
+        if (!::GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"kup", 0, buffer)) return false;
+        path_ = buffer;
+        return true;
+    }
+    const std::wstring& path() const { return path_; }
+    void keep() { path_.clear(); }
+
+  private:
+    std::wstring path_;
+};
+
+std::string error_text(const char* reason, DWORD code) {
+    return std::string("Error: ") + reason + " (" + std::to_string(code) + ")";
+}
+
+// Writes the bytes under a temporary name in the folder, then renames that
+// over `target`. Returns "" or the error text for the page.
+std::string write_replacing(const std::wstring& folder, const std::wstring& target, std::span<const uint8_t> data) {
+    TempFile temp;
+    if (!temp.create_in(folder)) return error_text("Cannot create file", ::GetLastError());
+    {
+        frame::unique_file file(::CreateFileW(temp.path().c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return error_text("Cannot create file", ::GetLastError());
+        size_t done = 0;
+        while (done < data.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
+            DWORD written = 0;
+            if (!::WriteFile(file.get(), data.data() + done, chunk, &written, nullptr))
+                return error_text("Cannot write file", ::GetLastError());
+            if (written == 0) return error_text("Cannot write file", ERROR_WRITE_FAULT);
+            done += written;
+        }
+    }
+    if (!::MoveFileExW(temp.path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return error_text("Cannot replace file", ::GetLastError());
+    temp.keep();
+    return {};
+}
+
+}  // namespace
+
+PostedWalk walk_posted_body(std::span<const uint8_t> body) {
+    PostedWalk walk;
+    const size_t size = body.size();
+    const size_t lf = find_bytes(body, 0, "\n");
+    if (lf == npos) {
+        walk.end = WalkEnd::no_line_end;
+        return walk;
+    }
+    const size_t boundary_len = (lf > 0 && body[lf - 1] == '\r') ? lf - 1 : lf;
+    if (boundary_len == 0) {
+        walk.end = WalkEnd::empty_boundary;
+        return walk;
+    }
+    const auto boundary = body.subspan(0, boundary_len);
+    static constexpr uint8_t file_field[] = {'"', 'f', 'i', 'l', 'e', '"'};
+
+    size_t pos = 0;  // always the start of a boundary text
+    for (;;) {
+        const size_t after = pos + boundary_len;
+        if (size - after < 2) {
+            walk.end = WalkEnd::no_more_boundary;
+            return walk;
+        }
+        if (body[after] == '-' && body[after + 1] == '-') {
+            walk.end = WalkEnd::closing_boundary;
+            return walk;
+        }
+        const size_t disposition = find_bytes(body, pos, "Content-Disposition");
+        const size_t name = disposition == npos ? npos : find_bytes(body, disposition, "name=");
+        if (name == npos) {
+            walk.end = WalkEnd::missing_marker;
+            return walk;
+        }
+        const size_t field = name + 5;
+        const bool is_file = size - field >= sizeof file_field &&
+                             std::memcmp(body.data() + field, file_field, sizeof file_field) == 0;
+        if (!is_file) {
+            pos = find_text(body, name, boundary);
+            if (pos == npos) {
+                walk.end = WalkEnd::no_more_boundary;
+                return walk;
+            }
+            continue;
+        }
+
+        const size_t filename = find_bytes(body, name, "filename=");
+        const size_t name_begin = filename == npos ? npos : filename + 10;
+        const size_t name_end = (name_begin == npos || name_begin > size) ? npos : find_bytes(body, name_begin, "\"");
+        if (name_end == npos) {
+            walk.end = WalkEnd::missing_marker;
+            return walk;
+        }
+        PostedFilePart part;
+        part.name = after_last_backslash(
+            std::string(reinterpret_cast<const char*>(body.data() + name_begin), name_end - name_begin));
+
+        // The content starts after the Content-Type line and the empty line
+        // that closes the part's headers.
+        const size_t type = find_bytes(body, filename, "Content-Type:");
+        const size_t type_end = type == npos ? npos : find_bytes(body, type, "\n");
+        const size_t content = type_end == npos ? npos : type_end + 3;
+        // A boundary counts only where two more bytes follow it ("--" or a line end).
+        const size_t match =
+            (content == npos || content > size || size < 2) ? npos : find_bytes(body, content, size - 2, boundary);
+        if (match == npos) {
+            walk.files.push_back(std::move(part));
+            walk.end = WalkEnd::incomplete_file;
+            return walk;
+        }
+        part.content_begin = content;
+        part.content_end = match >= content + 2 ? match - 2 : content;
+        part.complete = true;
+        walk.files.push_back(std::move(part));
+        pos = match;
+    }
+}
+
+std::string safe_posted_name(std::string_view posted) {
+    const size_t slash = posted.rfind('/');
+    std::string name(slash == std::string_view::npos ? posted : posted.substr(slash + 1));
+    for (char& c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || std::strchr(":<>|?*\"", c)) c = '_';
+    }
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    if (name.empty()) return {};  // also what "." and ".." come to
+    if (is_device_name(name)) name = "_" + name;
+    return name;
+}
+
+PostedSaveResult save_posted_files(std::span<const uint8_t> body, std::wstring_view folder_view) {
+    const PostedWalk walk = walk_posted_body(body);
+    PostedSaveResult result;
+    std::wstring folder(folder_view);
+    std::wstring prefix = folder;
+    if (prefix.empty() || prefix.back() != L'\\') prefix += L'\\';
+
+    for (const PostedFilePart& part : walk.files) {
+        result.utf8 = frame::looks_like_utf8(part.name);
+        if (!part.complete) {
+            // A truncated upload: saving the bytes that came would pass a cut
+            // file off as the upload.
+            result = {"Error: Incomplete file part", false};
+            break;
+        }
+        const std::string name = safe_posted_name(part.name);
+        if (name.empty()) {
+            result = {"Error: Bad file name", false};
+            continue;
+        }
+        const std::wstring target = prefix + (result.utf8 ? frame::utf8_to_wide(name) : frame::ansi_to_wide(name));
+        const std::string error = write_replacing(
+            prefix, target, body.subspan(part.content_begin, part.content_end - part.content_begin));
+        if (error.empty()) {
+            result.text = name;
+        } else {
+            result = {error, false};
+        }
+    }
+    return result;
+}
+
+}  // namespace kestle
