@@ -1,0 +1,17 @@
+// Our own picture scaler for 24-bit pixels (3 bytes a pixel, rows without
+// padding). Each axis is scaled on its own: an axis that shrinks averages
+// the source area each target pixel covers (box filter, fractional edges
+// weighted by how much of them is covered), an axis that grows interpolates
+// linearly between the two nearest source pixel centres, and an axis that
+// keeps its size is copied.
+#pragma once
+
+#include <cstdint>
+
+namespace kestle::image {
+
+// Scales src (sw x sh) into dst (dw x dh); every size must be at least 1.
+// Throws std::bad_alloc when its working rows cannot be allocated.
+void scale_rgb24(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int dh);
+
+}  // namespace kestle::image

@@ -1,0 +1,224 @@
+#include "kestle/image/wic_codec.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "frame/handles.h"
+#include "kestle/image/image_errors.h"
+#include "kestle/image/picture_format.h"
+
+namespace kestle::image {
+namespace {
+
+using frame::com_ptr;
+
+// Enough for every header probe_size() reads, JPEG files with large
+// metadata segments before the frame header included.
+constexpr DWORD head_bytes = 256 * 1024;
+constexpr DWORD tail_bytes = 26;
+// Rows converted at a time when the file's pixels are not already 24-bit.
+constexpr UINT strip_rows = 128;
+
+bool read_at(HANDLE file, uint64_t offset, std::vector<uint8_t>& out, DWORD count) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
+    out.resize(count);
+    DWORD got = 0;
+    if (!::ReadFile(file, out.data(), count, &got, nullptr)) return false;
+    out.resize(got);
+    return true;
+}
+
+com_ptr<IWICImagingFactory> create_factory() {
+    com_ptr<IWICImagingFactory> factory;
+    ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                       factory.put_void());
+    return factory;
+}
+
+int bits_per_pixel(IWICImagingFactory* factory, const WICPixelFormatGUID& format) {
+    com_ptr<IWICComponentInfo> info;
+    com_ptr<IWICPixelFormatInfo> pixel;
+    UINT bits = 0;
+    if (SUCCEEDED(factory->CreateComponentInfo(format, info.put())) && SUCCEEDED(info.query(pixel)))
+        pixel->GetBitsPerPixel(&bits);
+    return static_cast<int>(bits);
+}
+
+int32_t status_of_decoder_failure(HRESULT hr) {
+    switch (hr) {
+        case WINCODEC_ERR_COMPONENTNOTFOUND:
+        case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:
+            return image_unknown_format;
+        case E_OUTOFMEMORY:
+            return image_out_of_memory;
+        case HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND):
+        case HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND):
+        case HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED):
+        case HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION):
+            return image_cannot_open;
+        default:
+            return image_corrupt;
+    }
+}
+
+// Pixels the decoder gives in another layout: converted to 32-bit BGRA a
+// strip at a time (the direct conversion of indexed pictures to 24-bit is not
+// reliable on every platform), then laid over white into the block.
+HRESULT copy_converted(IWICImagingFactory* factory, IWICBitmapSource* frame, PixelBlock& block) {
+    com_ptr<IWICFormatConverter> converter;
+    HRESULT hr = factory->CreateFormatConverter(converter.put());
+    if (FAILED(hr)) return hr;
+    hr = converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                               WICBitmapPaletteTypeCustom);
+    if (FAILED(hr)) return hr;
+    const UINT w = static_cast<UINT>(block.width()), h = static_cast<UINT>(block.height());
+    std::vector<uint8_t> strip(size_t(w) * 4 * std::min(strip_rows, h));
+    for (UINT y = 0; y < h; y += strip_rows) {
+        const UINT rows = std::min(strip_rows, h - y);
+        const WICRect rect = {0, static_cast<INT>(y), static_cast<INT>(w), static_cast<INT>(rows)};
+        hr = converter->CopyPixels(&rect, w * 4, static_cast<UINT>(size_t(w) * 4 * rows), strip.data());
+        if (FAILED(hr)) return hr;
+        uint8_t* out = block.data() + block.stride() * y;
+        const uint8_t* in = strip.data();
+        for (size_t i = 0, n = size_t(w) * rows; i < n; ++i, in += 4, out += 3) {
+            const unsigned a = in[3];
+            if (a == 255) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+            } else {
+                const unsigned white = 255 * (255 - a);
+                out[0] = static_cast<uint8_t>((in[0] * a + white + 127) / 255);
+                out[1] = static_cast<uint8_t>((in[1] * a + white + 127) / 255);
+                out[2] = static_cast<uint8_t>((in[2] * a + white + 127) / 255);
+            }
+        }
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+int32_t decode_picture_file(const std::wstring& path, DecodedPicture& out) {
+    out = DecodedPicture();
+    std::vector<uint8_t> head, tail;
+    uint64_t size = 0;
+    {
+        frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return image_cannot_open;
+        LARGE_INTEGER length;
+        if (!::GetFileSizeEx(file.get(), &length) || !read_at(file.get(), 0, head, head_bytes)) return image_cannot_open;
+        size = static_cast<uint64_t>(length.QuadPart);
+        if (!read_at(file.get(), size > tail_bytes ? size - tail_bytes : 0, tail, tail_bytes)) return image_cannot_open;
+    }
+    // Refused on the header's word alone: some decoders allocate the whole
+    // picture as soon as they are created.
+    if (const auto claimed = probe_size(head); claimed && !size_allowed(claimed->width, claimed->height))
+        return image_too_large;
+
+    const com_ptr<IWICImagingFactory> factory = create_factory();
+    if (!factory) return image_no_codecs;
+    com_ptr<IWICBitmapDecoder> decoder;
+    HRESULT hr = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                    WICDecodeMetadataCacheOnDemand, decoder.put());
+    if (FAILED(hr)) return status_of_decoder_failure(hr);
+    com_ptr<IWICBitmapFrameDecode> frame;
+    if (FAILED(decoder->GetFrame(0, frame.put()))) return image_corrupt;
+    UINT w = 0, h = 0;
+    if (FAILED(frame->GetSize(&w, &h)) || w == 0 || h == 0) return image_corrupt;
+    if (!size_allowed(w, h)) return image_too_large;
+    WICPixelFormatGUID pixel_format = {};
+    if (FAILED(frame->GetPixelFormat(&pixel_format))) return image_corrupt;
+
+    out.format = guess_format(head, tail, size);
+    out.file_size = static_cast<int32_t>(std::min<uint64_t>(size, INT32_MAX));
+    out.bit_count = bits_per_pixel(factory.get(), pixel_format);
+    out.described = true;
+
+    PixelBlock block = PixelBlock::allocate(static_cast<int>(w), static_cast<int>(h));
+    if (!block) return image_out_of_memory;
+    if (IsEqualGUID(pixel_format, GUID_WICPixelFormat24bppBGR)) {
+        hr = frame->CopyPixels(nullptr, static_cast<UINT>(block.stride()), static_cast<UINT>(block.size()),
+                               block.data());
+    } else {
+        hr = copy_converted(factory.get(), frame.get(), block);
+    }
+    if (FAILED(hr)) {
+        out = DecodedPicture();
+        return hr == E_OUTOFMEMORY ? image_out_of_memory : image_corrupt;
+    }
+    out.pixels = std::move(block);
+    return image_ok;
+}
+
+int32_t encode_jpeg(const PixelBlock& pixels, int quality, std::vector<uint8_t>& jpeg) {
+    jpeg.clear();
+    if (!pixels) return image_no_picture;
+    const com_ptr<IWICImagingFactory> factory = create_factory();
+    if (!factory) return image_no_codecs;
+    com_ptr<IStream> stream;
+    if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) return image_out_of_memory;
+    com_ptr<IWICBitmapEncoder> encoder;
+    com_ptr<IWICBitmapFrameEncode> frame;
+    com_ptr<IPropertyBag2> options;
+    if (FAILED(factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, encoder.put())) ||
+        FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(frame.put(), options.put())))
+        return image_encode_failed;
+
+    // The encoder reads its quality as a 4-byte float from 0 to 1, and only
+    // when it is in the options before the frame is initialised.
+    PROPBAG2 option = {};
+    option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
+    VARIANT value;
+    ::VariantInit(&value);
+    V_VT(&value) = VT_R4;
+    V_R4(&value) = static_cast<float>(std::clamp(quality, 1, 100)) / 100.0f;
+    if (FAILED(options->Write(1, &option, &value)) || FAILED(frame->Initialize(options.get())))
+        return image_encode_failed;
+
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(frame->SetSize(static_cast<UINT>(pixels.width()), static_cast<UINT>(pixels.height()))) ||
+        FAILED(frame->SetPixelFormat(&format)) || !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR) ||
+        FAILED(frame->WritePixels(static_cast<UINT>(pixels.height()), static_cast<UINT>(pixels.stride()),
+                                  static_cast<UINT>(pixels.size()), pixels.data())) ||
+        FAILED(frame->Commit()) || FAILED(encoder->Commit()))
+        return image_encode_failed;
+
+    ULARGE_INTEGER end = {};
+    const LARGE_INTEGER zero = {};
+    HGLOBAL memory = nullptr;
+    if (FAILED(stream->Seek(zero, STREAM_SEEK_CUR, &end)) || FAILED(::GetHGlobalFromStream(stream.get(), &memory)))
+        return image_encode_failed;
+    const void* bytes = ::GlobalLock(memory);
+    if (!bytes) return image_out_of_memory;
+    jpeg.assign(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + end.QuadPart);
+    ::GlobalUnlock(memory);
+    return image_ok;
+}
+
+int32_t write_picture_file(const std::wstring& path, std::span<const uint8_t> bytes) {
+    bool complete = false;
+    {
+        frame::unique_file file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return image_cannot_create;
+        DWORD written = 0;
+        complete = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                   written == bytes.size();
+    }
+    if (!complete) {
+        ::DeleteFileW(path.c_str());  // a cut JPEG is worse than none
+        return image_cannot_create;
+    }
+    return image_ok;
+}
+
+}  // namespace kestle::image
