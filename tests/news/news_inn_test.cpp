@@ -284,6 +284,11 @@ TEST_F(MyNntpTest, RefusalsAndUnreachableServers) {
     EXPECT_EQ(0, set(&IMyNntp::SetServer, L"127.0.0.1:11999"));
     EXPECT_EQ(-1, set(&IMyNntp::SetGroup, L"test.small"));
     EXPECT_EQ(std::to_wstring(WSAECONNREFUSED) + L"Cannot connect to 127.0.0.1:11999", last_error());
+    // The group list is still asked for: an empty file and the engine's answer.
+    EXPECT_EQ(quillnet::engine::kNewsNotConnected, number(&IMyNntp::GetAllGroups));
+    std::ifstream in(store() + "\\NewsList.txt", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    EXPECT_EQ(std::istreambuf_iterator<char>(), std::istreambuf_iterator<char>(in));
     EXPECT_EQ(0, set(&IMyNntp::SetServer, L"127.0.0.1:11931"));
     EXPECT_EQ(411, set(&IMyNntp::SetGroup, L"no.such.group"));
     EXPECT_EQ(L"411No such group no.such.group", last_error());
