@@ -16,7 +16,9 @@
 #   test.empty  no article
 # It also writes the news store settings of the build tree's Wine prefix.
 # INN runs as the news user; its state folder lives below /var/lib because a
-# build tree may sit in a folder that user cannot enter.
+# build tree may sit in a folder that user cannot enter. Each build tree has
+# its own state folder, so one tree's setup never stops another tree's
+# server; the ports are shared, so a tree waits while another holds them.
 set -u
 build=$(cd "$1" && pwd)
 mode=$2
@@ -25,7 +27,7 @@ here=$(cd "$(dirname "$0")/../.." && pwd)
 PORT=${QK_INN_PORT:-11919}
 AUTH_PORT=${QK_INN_AUTH_PORT:-11920}
 BIN=/usr/lib/news/bin
-state=/var/lib/quillnet-tests/inn-$PORT
+state=/var/lib/quillnet-tests/inn-$PORT-$(printf '%s' "$build" | cksum | cut -d' ' -f1)
 export INNCONF=$state/etc/inn.conf
 
 as_news() { su -s /bin/sh news -c "INNCONF='$INNCONF' $*"; }
@@ -215,7 +217,7 @@ setup)
     fi
     stop_instance
     # Another build tree's instance may still hold the port; wait for it.
-    for _ in $(seq 1 120); do
+    for _ in $(seq 1 600); do
         listening "$PORT" || listening "$AUTH_PORT" || break
         sleep 1
     done

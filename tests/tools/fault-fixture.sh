@@ -26,11 +26,19 @@ setup)
     mkdir -p "$dir"
     rm -f "$dir/ready"
     # Detached, with no tie to ctest's pipes: ctest waits for them to close.
-    setsid python3 "$here/fault_server.py" --cases "$cases" --log "$dir" --pidfile "$pidfile" \
-        --ready "$dir/ready" </dev/null >"$dir/server.out" 2>&1 &
-    for _ in $(seq 1 100); do
+    # The ports are fixed, so while another build tree's server holds them
+    # this one waits its turn.
+    for _ in $(seq 1 300); do
+        setsid python3 "$here/fault_server.py" --cases "$cases" --log "$dir" --pidfile "$pidfile" \
+            --ready "$dir/ready" </dev/null >"$dir/server.out" 2>&1 &
+        for _ in $(seq 1 100); do
+            [ -s "$dir/ready" ] && break
+            kill -0 $! 2>/dev/null || break
+            sleep 0.1
+        done
         [ -s "$dir/ready" ] && break
-        sleep 0.1
+        grep -qi 'address already in use' "$dir/server.out" || break
+        sleep 2
     done
     if [ ! -s "$dir/ready" ]; then
         echo "the fault server did not start:"
