@@ -281,7 +281,10 @@ int NewsClient::SetAction(int action) {
                                   where);
             }
             line_.attach(std::move(transport));
-            return run(Step::greeting);
+            // A login that was refused leaves nothing usable behind.
+            const int rc = run(Step::greeting);
+            if (rc != 0) drop_connection();
+            return rc;
         }
         case kNewsDisconnect:
             if (!line_.connected()) return 0;

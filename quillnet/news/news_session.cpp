@@ -54,10 +54,10 @@ NewsSession::~NewsSession() {
     if (connected_ == 1) {
         try {
             engine_->SetAction(engine::kNewsDisconnect);
+            engine_->SetNetworkEnabled(1);
         } catch (...) {
             // Leaving anyway: the connection is dropped with the engine.
         }
-        engine_->SetNetworkEnabled(1);
     }
 }
 
