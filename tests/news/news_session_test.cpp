@@ -504,6 +504,26 @@ TEST_F(SessionTest, GroupFoldersAreCreatedBelowTheStore) {
     EXPECT_EQ("news\\alt\\binaries\\y\\", session_->dataFolder());
 }
 
+TEST_F(SessionTest, TheDocumentedExampleOnDriveC) {
+    // WWWRoot C:\web, DataRoot \news, group comp.lang.c.
+    const bool existed = folder_exists("C:\\web");
+    ::CreateDirectoryA("C:\\web", nullptr);
+    ::CreateDirectoryA("C:\\web\\news", nullptr);
+    values_ = {"C:\\web", "\\news"};
+    make();
+    ::SetCurrentDirectoryA(root_.c_str());  // on Z:
+    connect_and_select("comp.lang.c");
+    EXPECT_EQ("C:\\web\\", session_->storageRoot());
+    EXPECT_EQ("news\\comp\\lang\\c\\", session_->dataFolder());
+    EXPECT_EQ(3, _getdrive());
+    char cwd[MAX_PATH];
+    ASSERT_NE(nullptr, _getcwd(cwd, MAX_PATH));
+    EXPECT_STREQ("C:\\web\\news\\comp\\lang\\c", cwd);
+    session_.reset();
+    ::SetCurrentDirectoryA(root_.c_str());
+    if (!existed) remove_tree("C:\\web");
+}
+
 TEST_F(SessionTest, AnEmptyPartCannotBeCreated) {
     connect_and_select("comp.test");
     EXPECT_EQ(-2, session_->SetGroup("a..b"));
