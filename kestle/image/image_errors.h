@@ -17,8 +17,7 @@ enum ImageStatus : int32_t {
     image_too_large = 32772,       // over 100 megapixels or a side over 65535
     image_out_of_memory = 32773,   // no memory for the decoded pixels
     image_cannot_create = 32774,   // the destination file cannot be created or written
-    image_encode_failed = 32775,   // the JPEG encoder refused the picture
-    image_no_codecs = 32776,       // the imaging component cannot be created
+    image_no_codecs = 32775,       // the imaging component (the decoders) cannot be created
 };
 
 }  // namespace kestle::image

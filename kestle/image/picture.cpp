@@ -1,14 +1,41 @@
 #include "kestle/image/picture.h"
 
+#include <windows.h>
+
 #include <new>
+#include <span>
 #include <vector>
 
+#include "frame/handles.h"
 #include "kestle/image/image_errors.h"
+#include "kestle/image/jpeg_encoder.h"
 #include "kestle/image/picture_format.h"
 #include "kestle/image/scaler.h"
 #include "kestle/image/wic_codec.h"
 
 namespace kestle::image {
+namespace {
+
+// Creates or replaces the file with exactly these bytes; a file that could
+// not be written completely is removed, as a cut JPEG is worse than none.
+int32_t write_whole_file(const std::wstring& path, std::span<const uint8_t> bytes) {
+    bool complete = false;
+    {
+        frame::unique_file file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return image_cannot_create;
+        DWORD written = 0;
+        complete = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                   written == bytes.size();
+    }
+    if (!complete) {
+        ::DeleteFileW(path.c_str());
+        return image_cannot_create;
+    }
+    return image_ok;
+}
+
+}  // namespace
 
 int32_t Picture::load(const std::wstring& path) {
     DecodedPicture decoded;
@@ -43,13 +70,13 @@ int32_t Picture::iconize(int width, int height) {
 int32_t Picture::save_jpeg(const std::wstring& path, int quality) {
     if (!pixels_) return image_no_picture;  // and nothing is written
     std::vector<uint8_t> jpeg;
-    const int32_t encoded = encode_jpeg(pixels_, quality, jpeg);
-    if (encoded != image_ok) {
-        file_size_ = 0;  // nothing was written
-        return encoded;
+    try {
+        jpeg = encode_baseline_jpeg(pixels_.data(), pixels_.width(), pixels_.height(), quality);
+    } catch (const std::bad_alloc&) {
+        return image_out_of_memory;
     }
     // A destination that cannot be created changes nothing.
-    const int32_t written = write_picture_file(path, jpeg);
+    const int32_t written = write_whole_file(path, jpeg);
     if (written == image_ok) file_size_ = static_cast<int32_t>(jpeg.size());
     return written;
 }

@@ -1,13 +1,12 @@
-// Decoding picture files and encoding JPEG through the Windows Imaging
-// Component. Only the codecs come from it: the pixels always end up in our
-// own 24-bit block, and scaling is ours (its scaler is not the same on every
-// platform).
+// Decoding picture files through the Windows Imaging Component. Only its
+// decoders are used: the pixels always end up in our own 24-bit block, and
+// scaling and JPEG writing are ours (its scaler and its JPEG encoder's
+// quality setting do not behave the same on every platform).
 //
 // COM must be initialised on the calling thread (a page's thread always is).
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -29,13 +28,5 @@ struct DecodedPicture {
 // pixels. Transparent pixels are laid over white, as a JPEG made from them
 // cannot keep transparency. Returns an ImageStatus.
 int32_t decode_picture_file(const std::wstring& path, DecodedPicture& out);
-
-// Encodes the pixels as a baseline JPEG. Quality 1 (smallest) to 100 (best);
-// values outside are clamped. Returns an ImageStatus.
-int32_t encode_jpeg(const PixelBlock& pixels, int quality, std::vector<uint8_t>& jpeg);
-
-// Creates or replaces the file with exactly these bytes; a file that could
-// not be written completely is removed. Returns an ImageStatus.
-int32_t write_picture_file(const std::wstring& path, std::span<const uint8_t> bytes);
 
 }  // namespace kestle::image

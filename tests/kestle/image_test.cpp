@@ -1,0 +1,651 @@
+// The picture object's image layer: format guess and header sizes, our
+// scaler against a straightforward reference, decoding every format from
+// pictures made here, JPEG saving, hostile files, and KestleImage itself.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wincodec.h>
+
+#include <climits>
+#include <cmath>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/handles.h"
+#include "kestle/image/image_errors.h"
+#include "kestle/image/jpeg_encoder.h"
+#include "kestle/image/picture.h"
+#include "kestle/image/picture_format.h"
+#include "kestle/image/scaler.h"
+#include "kestle/kestle_idl.h"
+#include "support/com_test.h"
+
+using namespace kestle::image;
+using namespace qk_test;
+using frame::com_ptr;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+// ---- pictures made by the tests ---------------------------------------
+
+struct Rgb {
+    int w = 0, h = 0;
+    Bytes px;  // blue, green, red; rows without padding
+    uint8_t* at(int x, int y) { return &px[(size_t(y) * w + x) * 3]; }
+};
+
+Rgb random_picture(int w, int h, unsigned seed) {
+    Rgb p{w, h, Bytes(size_t(w) * h * 3)};
+    std::mt19937 rng(seed);
+    // Smooth gradients with noise: like a photo, not like white noise.
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                p.at(x, y)[c] = static_cast<uint8_t>(x * 160 / std::max(1, w - 1) + y * 60 / std::max(1, h - 1) +
+                                                     c * 5 + rng() % 20);
+    return p;
+}
+
+void put_le16(Bytes& b, uint16_t v) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void put_le32(Bytes& b, uint32_t v) {
+    put_le16(b, static_cast<uint16_t>(v));
+    put_le16(b, static_cast<uint16_t>(v >> 16));
+}
+void put_be32(Bytes& b, uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<uint8_t>(v >> s));
+}
+
+// A bottom-up 8-bit BMP with a 256-colour palette, written by hand.
+Bytes bmp8(int w, int h, const std::vector<uint32_t>& palette, const Bytes& index) {
+    const uint32_t stride = (uint32_t(w) + 3) & ~3u;
+    Bytes b = {'B', 'M'};
+    put_le32(b, 14 + 40 + 1024 + stride * h);
+    put_le32(b, 0);
+    put_le32(b, 14 + 40 + 1024);
+    put_le32(b, 40);
+    put_le32(b, static_cast<uint32_t>(w));
+    put_le32(b, static_cast<uint32_t>(h));
+    put_le16(b, 1);
+    put_le16(b, 8);
+    for (int i = 0; i < 6; ++i) put_le32(b, i == 4 ? 256 : 0);
+    for (uint32_t c : palette) put_le32(b, c & 0xFFFFFF);
+    for (int y = h - 1; y >= 0; --y) {
+        for (int x = 0; x < w; ++x) b.push_back(index[size_t(y) * w + x]);
+        for (uint32_t x = w; x < stride; ++x) b.push_back(0);
+    }
+    return b;
+}
+
+uint32_t crc32(const uint8_t* p, size_t n) {
+    uint32_t c = 0xFFFFFFFF;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320 & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+// A PNG signature and IHDR claiming this size, then a few bytes of IDAT.
+Bytes png_header(uint32_t w, uint32_t h) {
+    Bytes b = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Bytes chunk = {'I', 'H', 'D', 'R'};
+    put_be32(chunk, w);
+    put_be32(chunk, h);
+    chunk.insert(chunk.end(), {8, 2, 0, 0, 0});
+    put_be32(b, 13);
+    b.insert(b.end(), chunk.begin(), chunk.end());
+    put_be32(b, crc32(chunk.data(), chunk.size()));
+    Bytes idat = {'I', 'D', 'A', 'T', 0x78, 0x9C, 0x63, 0x00};
+    put_be32(b, 4);
+    b.insert(b.end(), idat.begin(), idat.end());
+    put_be32(b, crc32(idat.data(), idat.size()));
+    return b;
+}
+
+com_ptr<IWICImagingFactory> factory() {
+    com_ptr<IWICImagingFactory> f;
+    ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory, f.put_void());
+    return f;
+}
+
+// Encodes pixels with the platform's encoder for `container`. `bpp` is the
+// bytes per pixel of `pixels` in `format`; indexed formats take `palette`.
+Bytes encode(const GUID& container, const GUID& format, int w, int h, int bpp, const Bytes& pixels,
+             const std::vector<uint32_t>& palette = {}) {
+    auto f = factory();
+    com_ptr<IStream> stream;
+    ::CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+    com_ptr<IWICBitmapEncoder> enc;
+    com_ptr<IWICBitmapFrameEncode> frame;
+    com_ptr<IPropertyBag2> bag;
+    if (FAILED(f->CreateEncoder(container, nullptr, enc.put())) || FAILED(enc->Initialize(stream.get(), WICBitmapEncoderNoCache)) ||
+        FAILED(enc->CreateNewFrame(frame.put(), bag.put())) || FAILED(frame->Initialize(bag.get())))
+        return {};
+    WICPixelFormatGUID fmt = format;
+    if (FAILED(frame->SetSize(w, h)) || FAILED(frame->SetPixelFormat(&fmt)) || !IsEqualGUID(fmt, format)) return {};
+    if (!palette.empty()) {
+        com_ptr<IWICPalette> pal;
+        f->CreatePalette(pal.put());
+        std::vector<WICColor> colours;
+        for (uint32_t c : palette) colours.push_back(0xFF000000 | c);
+        pal->InitializeCustom(colours.data(), static_cast<UINT>(colours.size()));
+        if (FAILED(frame->SetPalette(pal.get()))) return {};
+    }
+    const UINT stride = static_cast<UINT>(w * bpp);
+    if (FAILED(frame->WritePixels(h, stride, stride * h, const_cast<BYTE*>(pixels.data()))) || FAILED(frame->Commit()) ||
+        FAILED(enc->Commit()))
+        return {};
+    HGLOBAL mem = nullptr;
+    ::GetHGlobalFromStream(stream.get(), &mem);
+    STATSTG st = {};
+    stream->Stat(&st, STATFLAG_NONAME);
+    const auto* p = static_cast<const uint8_t*>(::GlobalLock(mem));
+    Bytes out(p, p + st.cbSize.QuadPart);
+    ::GlobalUnlock(mem);
+    return out;
+}
+
+std::wstring test_folder() {
+    const std::wstring folder = program_folder() + L"\\kestle_image";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+std::wstring write_file(const std::wstring& name, const Bytes& data) {
+    const std::wstring path = test_folder() + L"\\" + name;
+    frame::unique_file f(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD done = 0;
+    ::WriteFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &done, nullptr);
+    return path;
+}
+
+Bytes read_file(const std::wstring& path) {
+    frame::unique_file f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return {};
+    Bytes data(1 << 22);
+    DWORD got = 0;
+    ::ReadFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
+    data.resize(got);
+    return data;
+}
+
+bool exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// ---- the reference scaler: each target pixel straight from the definitions
+
+double coverage(int j, int i, int src, int dst) {
+    const double s = double(src) / dst;
+    return std::max(0.0, std::min((j + 1) * s, i + 1.0) - std::max(j * s, double(i))) / s;
+}
+
+std::vector<std::vector<double>> axis_weights(int src, int dst) {
+    std::vector<std::vector<double>> w(dst, std::vector<double>(src, 0.0));
+    for (int j = 0; j < dst; ++j) {
+        if (dst <= src) {
+            for (int i = 0; i < src; ++i) w[j][i] = coverage(j, i, src, dst);
+        } else {
+            double pos = (j + 0.5) * src / dst - 0.5;
+            pos = std::min(std::max(pos, 0.0), src - 1.0);
+            const int i0 = int(std::floor(pos));
+            const int i1 = std::min(i0 + 1, src - 1);
+            w[j][i0] += 1 - (pos - i0);
+            w[j][i1] += pos - i0;
+        }
+    }
+    return w;
+}
+
+Rgb reference_scale(const Rgb& in, int dw, int dh) {
+    const auto wx = axis_weights(in.w, dw), wy = axis_weights(in.h, dh);
+    Rgb out{dw, dh, Bytes(size_t(dw) * dh * 3)};
+    for (int y = 0; y < dh; ++y)
+        for (int x = 0; x < dw; ++x)
+            for (int c = 0; c < 3; ++c) {
+                double v = 0;
+                for (int sy = 0; sy < in.h; ++sy) {
+                    if (wy[y][sy] == 0) continue;
+                    for (int sx = 0; sx < in.w; ++sx)
+                        v += wy[y][sy] * wx[x][sx] * in.px[(size_t(sy) * in.w + sx) * 3 + c];
+                }
+                out.at(x, y)[c] = static_cast<uint8_t>(std::lround(std::min(255.0, std::max(0.0, v))));
+            }
+    return out;
+}
+
+Rgb ours(const Rgb& in, int dw, int dh) {
+    Rgb out{dw, dh, Bytes(size_t(dw) * dh * 3)};
+    scale_rgb24(in.px.data(), in.w, in.h, out.px.data(), dw, dh);
+    return out;
+}
+
+double psnr(const Bytes& a, const Bytes& b) {
+    if (a.size() != b.size() || a.empty()) return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i) sum += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * a.size() / sum);
+}
+
+int max_difference(const Bytes& a, const Bytes& b) {
+    if (a.size() != b.size()) return 256;
+    int worst = 0;
+    for (size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+    return worst;
+}
+
+Rgb pixels_of(const Picture& p) {
+    const PixelBlock& b = p.pixels();
+    return Rgb{b.width(), b.height(), Bytes(b.data(), b.data() + b.size())};
+}
+
+}  // namespace
+
+// ---- format guess and header sizes ------------------------------------
+
+TEST(PictureFormat, NamesOfTheTable) {
+    EXPECT_EQ("BMP", format_name(1));
+    EXPECT_EQ("JPG", format_name(3));
+    EXPECT_EQ("TLA (ENCRYPTED)", format_name(11));
+    EXPECT_EQ("TLA (UNENCRYPTED)", format_name(12));
+    EXPECT_EQ("TGA", format_name(14));
+    for (int n : {0, 15, -1, 1000}) EXPECT_EQ("Unknown", format_name(n)) << n;
+}
+
+TEST(PictureFormat, GuessedFromSignatures) {
+    auto guess = [](Bytes head, Bytes tail = {}, uint64_t size = 0) {
+        head.resize(std::max<size_t>(head.size(), 128), 0);
+        return guess_format(head, tail, size ? size : head.size());
+    };
+    EXPECT_EQ(format_png, guess(png_header(1, 1)));
+    EXPECT_EQ(format_jpg, guess({0xFF, 0xD8, 0xFF, 0xE0}));
+    EXPECT_EQ(format_gif, guess({'G', 'I', 'F', '8', '7', 'a'}));
+    EXPECT_EQ(format_gif, guess({'G', 'I', 'F', '8', '9', 'a'}));
+    EXPECT_EQ(format_tiff, guess({'I', 'I', 42, 0}));
+    EXPECT_EQ(format_tiff, guess({'M', 'M', 0, 42}));
+    EXPECT_EQ(format_bmp, guess(bmp8(2, 2, std::vector<uint32_t>(256), Bytes(4))));
+    EXPECT_EQ(format_psd, guess({'8', 'B', 'P', 'S', 0, 1}));
+    EXPECT_EQ(format_wmf, guess({0xD7, 0xCD, 0xC6, 0x9A}));
+    EXPECT_EQ(format_wmf, guess({1, 0, 9, 0, 0, 3}));
+    Bytes emf = {1, 0, 0, 0};
+    emf.resize(40);
+    emf.insert(emf.end(), {' ', 'E', 'M', 'F'});
+    EXPECT_EQ(format_emf, guess(emf));
+    Bytes pcx = {0x0A, 5, 1, 8, 0, 0, 0, 0, 9, 0, 9, 0};
+    EXPECT_EQ(format_pcx, guess(pcx));
+    // WBMP: type 0, header 0, width 10, height 2, two bytes a row.
+    EXPECT_EQ(format_wbmp, guess_format(Bytes{0, 0, 10, 2, 1, 2, 3, 4}, {}, 8));
+    EXPECT_EQ(format_unknown, guess_format(Bytes{0, 0, 10, 2, 1, 2, 3}, {}, 7));  // a byte short
+    // TGA 2.0 by its footer; TGA 1.0 by a header that holds together.
+    Bytes footer(8, 0);
+    const std::string sig = "TRUEVISION-XFILE.";
+    footer.insert(footer.end(), sig.begin(), sig.end());
+    footer.push_back(0);
+    EXPECT_EQ(format_tga, guess({0, 0, 2}, footer, 1000));
+    Bytes tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 2, 0, 24, 0};
+    EXPECT_EQ(format_tga, guess_format(tga, {}, 18 + 4 * 2 * 3));
+    EXPECT_EQ(format_unknown, guess_format(tga, {}, 18 + 10));  // too short for its pixels
+    // Nothing public identifies PAX or TLA; other files are unknown.
+    EXPECT_EQ(format_unknown, guess({0, 0, 1, 0, 1, 0}));  // an icon
+    EXPECT_EQ(format_unknown, guess({'h', 'e', 'l', 'l', 'o'}));
+    EXPECT_EQ(format_unknown, guess_format({}, {}, 0));
+}
+
+TEST(PictureFormat, SizesReadFromHeaders) {
+    auto size = [](const Bytes& b) {
+        const auto s = probe_size(b);
+        return s ? std::to_string(s->width) + "x" + std::to_string(s->height) : std::string("none");
+    };
+    EXPECT_EQ("30000x30000", size(png_header(30000, 30000)));
+    // JPEG: the frame header after an APP segment and fill bytes.
+    Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 'J', 'F', 0xFF, 0xFF, 0xC2, 0, 11, 8, 0x0B, 0xB8, 0x0F, 0xA0, 3, 0, 0};
+    EXPECT_EQ("4000x3000", size(jpeg));
+    jpeg.resize(14);
+    EXPECT_EQ("none", size(jpeg));  // cut inside the frame header
+    // GIF: the first frame may reach past the logical screen.
+    Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 10, 0, 10, 0, 0, 0, 0,
+                 0x21, 0xF9, 4, 0, 0, 0, 0, 0, 0x2C, 5, 0, 0, 0, 0x30, 0x75, 2, 0, 0};
+    EXPECT_EQ("30005x10", size(gif));
+    // BMP stored top-down (negative height).
+    Bytes bmp = {'B', 'M'};
+    bmp.resize(14);
+    put_le32(bmp, 40);
+    put_le32(bmp, 70000);
+    put_le32(bmp, static_cast<uint32_t>(-20));
+    EXPECT_EQ("70000x20", size(bmp));
+    // TIFF in both byte orders, SHORT and LONG values.
+    Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0};
+    tiff.insert(tiff.end(), {0, 1, 3, 0, 1, 0, 0, 0, 0x20, 0, 0, 0});
+    tiff.insert(tiff.end(), {1, 1, 4, 0, 1, 0, 0, 0, 0x40, 0x42, 0x0F, 0});
+    EXPECT_EQ("32x1000000", size(tiff));
+    Bytes mm = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 2};
+    mm.insert(mm.end(), {1, 0, 0, 3, 0, 0, 0, 1, 0, 7, 0, 0});
+    mm.insert(mm.end(), {1, 1, 0, 3, 0, 0, 0, 1, 0, 9, 0, 0});
+    EXPECT_EQ("7x9", size(mm));
+    tiff.resize(20);
+    EXPECT_EQ("none", size(tiff));
+    EXPECT_EQ("none", size({'B', 'M', 0}));
+    EXPECT_FALSE(size_allowed(30000, 30000));
+    EXPECT_FALSE(size_allowed(65536, 1));
+    EXPECT_TRUE(size_allowed(10000, 10000));
+    EXPECT_FALSE(size_allowed(10001, 10000));
+    EXPECT_FALSE(size_allowed(0, 5));
+}
+
+// ---- the scaler ---------------------------------------------------------
+
+TEST(Scaler, ValuesWorkedOutByHand) {
+    Rgb four{4, 1, {0, 0, 0, 100, 100, 100, 200, 200, 200, 50, 50, 50}};
+    EXPECT_EQ((Bytes{50, 50, 50, 125, 125, 125}), ours(four, 2, 1).px);
+    // 3 to 2: each target pixel is one whole source pixel and half of the middle one.
+    Rgb three{3, 1, {0, 0, 0, 90, 90, 90, 180, 180, 180}};
+    EXPECT_EQ((Bytes{30, 30, 30, 150, 150, 150}), ours(three, 2, 1).px);
+    // 2 to 4: centres at -0.25 (edge), 0.25, 0.75, 1.25 (edge).
+    Rgb two{2, 1, {0, 10, 20, 100, 110, 120}};
+    EXPECT_EQ((Bytes{0, 10, 20, 25, 35, 45, 75, 85, 95, 100, 110, 120}), ours(two, 4, 1).px);
+    // A flat picture stays flat at every size.
+    Rgb flat{9, 7, Bytes(9 * 7 * 3, 77)};
+    for (auto [w, h] : {std::pair{4, 3}, {20, 11}, {1, 1}, {9, 2}, {3, 30}})
+        EXPECT_EQ(Bytes(size_t(w) * h * 3, 77), ours(flat, w, h).px) << w << "x" << h;
+}
+
+TEST(Scaler, MatchesTheReferenceEveryWay) {
+    const struct { int sw, sh, dw, dh; } cases[] = {
+        {400, 200, 100, 100}, {7, 5, 3, 2}, {13, 11, 5, 4}, {3, 3, 8, 5}, {10, 4, 4, 9},
+        {1, 1, 5, 5},         {5, 5, 1, 1}, {6, 6, 6, 6},   {1, 7, 1, 3}, {97, 61, 200, 20},
+    };
+    unsigned seed = 1;
+    for (const auto& c : cases) {
+        const Rgb in = random_picture(c.sw, c.sh, seed++);
+        EXPECT_LE(max_difference(reference_scale(in, c.dw, c.dh).px, ours(in, c.dw, c.dh).px), 1)
+            << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh;
+    }
+    const Rgb same = random_picture(6, 6, 99);
+    EXPECT_EQ(same.px, ours(same, 6, 6).px);
+}
+
+// ---- decoding, scaling and saving real files -----------------------------
+
+class PictureFiles : public ::testing::Test {
+  protected:
+    ComScope com;
+};
+
+TEST_F(PictureFiles, EveryDecodableFormatPixelByPixel) {
+    const int w = 45, h = 31;
+    const Rgb rgb = random_picture(w, h, 5);
+    std::vector<uint32_t> palette(256);
+    Bytes index(size_t(w) * h);
+    std::mt19937 rng(11);
+    for (auto& c : palette) c = rng() & 0xFFFFFF;
+    for (auto& i : index) i = static_cast<uint8_t>(rng());
+    Rgb from_palette{w, h, Bytes(size_t(w) * h * 3)};
+    for (size_t i = 0; i < index.size(); ++i)
+        for (int c = 0; c < 3; ++c) from_palette.px[i * 3 + c] = static_cast<uint8_t>(palette[index[i]] >> (8 * c));
+    // Alpha: opaque, transparent (white comes through) and half.
+    Bytes bgra(size_t(w) * h * 4);
+    Rgb over_white{w, h, Bytes(size_t(w) * h * 3)};
+    for (size_t i = 0; i < size_t(w) * h; ++i) {
+        const uint8_t a = i % 3 == 0 ? 255 : i % 3 == 1 ? 0 : 128;
+        bgra[i * 4 + 3] = a;
+        for (int c = 0; c < 3; ++c) {
+            bgra[i * 4 + c] = rgb.px[i * 3 + c];
+            over_white.px[i * 3 + c] = static_cast<uint8_t>((rgb.px[i * 3 + c] * a + 255 * (255 - a) + 127) / 255);
+        }
+    }
+
+    const struct {
+        const wchar_t* name;
+        Bytes file;
+        const char* type;
+        int bpp;
+        const Rgb* expect;
+        int tolerance;
+    } cases[] = {
+        {L"rgb.bmp", encode(GUID_ContainerFormatBmp, GUID_WICPixelFormat24bppBGR, w, h, 3, rgb.px), "BMP", 24, &rgb, 0},
+        {L"indexed.bmp", bmp8(w, h, palette, index), "BMP", 8, &from_palette, 0},
+        {L"indexed.gif", encode(GUID_ContainerFormatGif, GUID_WICPixelFormat8bppIndexed, w, h, 1, index, palette), "GIF", 8,
+         &from_palette, 0},
+        {L"rgb.png", encode(GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, w, h, 3, rgb.px), "PNG", 24, &rgb, 0},
+        {L"alpha.png", encode(GUID_ContainerFormatPng, GUID_WICPixelFormat32bppBGRA, w, h, 4, bgra), "PNG", 32,
+         &over_white, 0},
+        {L"rgb.tif", encode(GUID_ContainerFormatTiff, GUID_WICPixelFormat24bppBGR, w, h, 3, rgb.px), "TIFF", 24, &rgb, 0},
+        {L"rgb.jpg", encode(GUID_ContainerFormatJpeg, GUID_WICPixelFormat24bppBGR, w, h, 3, rgb.px), "JPG", 24, &rgb, 28},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " " + std::to_string(c.bpp));
+        ASSERT_FALSE(c.file.empty()) << "the test could not make its picture";
+        const std::wstring path = write_file(c.name, c.file);
+        Picture p;
+        ASSERT_EQ(image_ok, p.load(path));
+        EXPECT_EQ(w, p.width());
+        EXPECT_EQ(h, p.height());
+        EXPECT_EQ(c.type, p.file_type());
+        EXPECT_EQ(c.bpp, p.bit_count());
+        EXPECT_EQ(static_cast<int32_t>(c.file.size()), p.file_size());
+        const Rgb decoded = pixels_of(p);
+        if (c.tolerance == 0) {
+            EXPECT_EQ(c.expect->px, decoded.px);
+        } else {
+            EXPECT_GE(psnr(c.expect->px, decoded.px), c.tolerance);  // decibels for a lossy file
+        }
+
+        // Shrinking one way and growing the other, against the reference.
+        ASSERT_EQ(image_ok, p.iconize(17, 40));
+        EXPECT_EQ(17, p.width());
+        EXPECT_EQ(40, p.height());
+        EXPECT_LE(max_difference(reference_scale(decoded, 17, 40).px, pixels_of(p).px), 1);
+        EXPECT_EQ(c.bpp, p.bit_count());  // the file's, not the block's
+        EXPECT_EQ(static_cast<int32_t>(c.file.size()), p.file_size());
+    }
+}
+
+TEST_F(PictureFiles, DamagedAndHostileFilesLeaveThePreviousPicture) {
+    const Rgb rgb = random_picture(40, 20, 3);
+    const Bytes png = encode(GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 40, 20, 3, rgb.px);
+    ASSERT_FALSE(png.empty());
+    Picture p;
+    ASSERT_EQ(image_ok, p.load(write_file(L"good.png", png)));
+
+    auto still_good = [&] {
+        EXPECT_EQ(40, p.width());
+        EXPECT_EQ(20, p.height());
+        EXPECT_EQ("PNG", p.file_type());
+        EXPECT_EQ(static_cast<int32_t>(png.size()), p.file_size());
+        EXPECT_EQ(rgb.px, pixels_of(p).px);
+    };
+    EXPECT_EQ(image_cannot_open, p.load(test_folder() + L"\\does_not_exist.png"));
+    still_good();
+    EXPECT_EQ(image_cannot_open, p.load(test_folder()));  // a folder
+    EXPECT_EQ(image_cannot_open, p.load(L""));
+    still_good();
+
+    Bytes noise(3000);
+    std::mt19937 rng(1);
+    for (auto& b : noise) b = static_cast<uint8_t>(rng());
+    noise[0] = 'x';
+    EXPECT_EQ(image_unknown_format, p.load(write_file(L"noise.bin", noise)));
+    EXPECT_EQ(image_unknown_format, p.load(write_file(L"empty.png", {})));
+    still_good();
+
+    const Bytes cut(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2));
+    EXPECT_NE(image_ok, p.load(write_file(L"cut.png", cut)));
+    Bytes broken = png;
+    for (size_t i = 60; i < broken.size() - 20; ++i) broken[i] ^= 0x5A;  // IDAT garbled
+    EXPECT_NE(image_ok, p.load(write_file(L"garbled.png", broken)));
+    const Bytes jpeg_head = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+    EXPECT_NE(image_ok, p.load(write_file(L"header_only.jpg", jpeg_head)));
+    still_good();
+
+    // Decompression bombs are refused on their header's word.
+    EXPECT_EQ(image_too_large, p.load(write_file(L"bomb.png", png_header(30000, 30000))));
+    EXPECT_EQ(image_too_large, p.load(write_file(L"wide.png", png_header(70000, 1))));
+    Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x3B};
+    EXPECT_EQ(image_too_large, p.load(write_file(L"bomb.gif", gif)));
+    still_good();
+    EXPECT_EQ(image_ok, p.iconize(10, 10));
+}
+
+TEST_F(PictureFiles, IconizeRefusesUnusableSizes) {
+    Picture p;
+    EXPECT_EQ(image_no_picture, p.iconize(10, 10));
+    const Rgb rgb = random_picture(8, 6, 4);
+    ASSERT_EQ(image_ok, p.load(write_file(L"small.bmp", encode(GUID_ContainerFormatBmp, GUID_WICPixelFormat24bppBGR, 8, 6, 3, rgb.px))));
+    for (auto [w, h] : {std::pair{0, 5}, {5, 0}, {-1, 10}, {10, -3}, {50000, 50000}, {INT_MAX, INT_MAX}, {70000, 1}}) {
+        EXPECT_EQ(image_no_picture, p.iconize(w, h)) << w << "x" << h;
+        EXPECT_EQ(8, p.width());
+        EXPECT_EQ(6, p.height());
+    }
+    EXPECT_EQ(rgb.px, pixels_of(p).px);
+}
+
+TEST_F(PictureFiles, SavesJpegAtTheGivenQuality) {
+    Picture p;
+    const std::wstring out = test_folder() + L"\\saved.jpg";
+    ::DeleteFileW(out.c_str());
+    EXPECT_EQ(image_no_picture, p.save_jpeg(out, 75));  // nothing loaded: nothing written
+    EXPECT_FALSE(exists(out));
+
+    const Rgb rgb = random_picture(120, 80, 8);
+    ASSERT_EQ(image_ok, p.load(write_file(L"q.png", encode(GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 120, 80, 3, rgb.px))));
+    std::map<int, Bytes> saved;
+    for (int q : {-5, 0, 1, 10, 90, 100, 1000}) {
+        const std::wstring path = test_folder() + L"\\q" + std::to_wstring(q) + L".jpg";
+        ASSERT_EQ(image_ok, p.save_jpeg(path, q));
+        saved[q] = read_file(path);
+        EXPECT_EQ(static_cast<int32_t>(saved[q].size()), p.file_size());
+    }
+    EXPECT_NE(saved[10], saved[90]);
+    EXPECT_LT(saved[10].size(), saved[90].size());
+    EXPECT_EQ(saved[1], saved[0]);  // clamped to 1
+    EXPECT_EQ(saved[1], saved[-5]);
+    EXPECT_EQ(saved[100], saved[1000]);  // clamped to 100
+
+    // The saved file reads back as the same picture.
+    Picture back;
+    ASSERT_EQ(image_ok, back.load(test_folder() + L"\\q100.jpg"));
+    EXPECT_EQ("JPG", back.file_type());
+    EXPECT_EQ(120, back.width());
+    EXPECT_EQ(80, back.height());
+    EXPECT_EQ(24, back.bit_count());
+    EXPECT_GE(psnr(rgb.px, pixels_of(back).px), 30);
+    // Higher quality, closer to the picture.
+    Picture low;
+    ASSERT_EQ(image_ok, low.load(test_folder() + L"\\q10.jpg"));
+    EXPECT_LT(psnr(rgb.px, pixels_of(low).px), psnr(rgb.px, pixels_of(back).px));
+
+    // A destination that cannot be created changes nothing.
+    const int32_t size_before = p.file_size();
+    EXPECT_EQ(image_cannot_create, p.save_jpeg(test_folder() + L"\\no\\such\\folder\\x.jpg", 75));
+    EXPECT_EQ(size_before, p.file_size());
+    EXPECT_EQ(120, p.width());
+}
+
+TEST_F(PictureFiles, OurJpegReadsBackAtEverySize) {
+    for (auto [w, h] : {std::pair{1, 1}, {7, 3}, {16, 16}, {17, 9}, {33, 31}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const Rgb rgb = random_picture(w, h, 21);
+        const Bytes jpeg = encode_baseline_jpeg(rgb.px.data(), w, h, 95);
+        Picture p;
+        ASSERT_EQ(image_ok, p.load(write_file(L"odd.jpg", jpeg)));
+        EXPECT_EQ(w, p.width());
+        EXPECT_EQ(h, p.height());
+        EXPECT_EQ("JPG", p.file_type());
+        EXPECT_GE(psnr(rgb.px, pixels_of(p).px), 30);
+    }
+    // Quality 50 writes the luminance table as printed, in zigzag order.
+    const Rgb grey{8, 8, Bytes(8 * 8 * 3, 128)};
+    const Bytes jpeg = encode_baseline_jpeg(grey.px.data(), 8, 8, 50);
+    ASSERT_GT(jpeg.size(), 30u);
+    EXPECT_EQ((Bytes{0xFF, 0xDB, 0, 132, 0, 16, 11, 12, 14, 12, 10}), Bytes(jpeg.begin() + 20, jpeg.begin() + 31));
+    Picture p;
+    ASSERT_EQ(image_ok, p.load(write_file(L"grey.jpg", jpeg)));
+    EXPECT_EQ(grey.px, pixels_of(p).px);  // a flat grey survives exactly
+}
+
+// ---- KestleImage as pages use it -----------------------------------------
+
+class KestleImageCom : public ::testing::Test {
+  protected:
+    ComScope com;
+    ComponentDll dll{L"KestleDLL.dll"};
+    frame::com_ptr<IKestleImage> image = dll.create<IKestleImage>(CLSID_KestleImage);
+};
+
+TEST_F(KestleImageCom, NewObjectAndThePageCaseByVtable) {
+    ASSERT_TRUE(image);
+    BSTR type = nullptr;
+    EXPECT_EQ(S_OK, image->get_FileType(&type));
+    ASSERT_NE(nullptr, type);  // an empty text, not a missing one
+    EXPECT_EQ(0u, ::SysStringLen(type));
+    ::SysFreeString(type);
+    long size = -1;
+    int value = -1;
+    EXPECT_EQ(S_OK, image->get_FileSize(&size));
+    EXPECT_EQ(0, size);
+    EXPECT_EQ(S_OK, image->Iconize(10, 10, &value));
+    EXPECT_EQ(32768, value);
+    const std::wstring out = test_folder() + L"\\com_thumb.jpg";
+    ::DeleteFileW(out.c_str());
+    frame::unique_bstr out_path(::SysAllocString(out.c_str()));
+    EXPECT_EQ(S_OK, image->SaveImage(out_path.get(), 75, &value));
+    EXPECT_EQ(32768, value);
+    EXPECT_FALSE(exists(out));
+
+    const Rgb rgb = random_picture(400, 200, 2);
+    const Bytes png = encode(GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 400, 200, 3, rgb.px);
+    frame::unique_bstr in_path(::SysAllocString(write_file(L"page.png", png).c_str()));
+    EXPECT_EQ(S_OK, image->LoadImage(in_path.get(), &value));
+    EXPECT_EQ(0, value);
+    EXPECT_EQ(S_OK, image->Iconize(100, 100, &value));
+    EXPECT_EQ(0, value);
+    image->get_Width(&value);
+    EXPECT_EQ(100, value);
+    image->get_Height(&value);
+    EXPECT_EQ(100, value);
+    image->get_BPP(&value);
+    EXPECT_EQ(24, value);
+    image->get_FileSize(&size);
+    EXPECT_EQ(static_cast<long>(png.size()), size);
+    EXPECT_EQ(S_OK, image->SaveImage(out_path.get(), 75, &value));
+    EXPECT_EQ(0, value);
+    image->get_FileSize(&size);
+    EXPECT_EQ(static_cast<long>(read_file(out).size()), size);
+    EXPECT_GT(size, 0);
+
+    EXPECT_EQ(E_POINTER, image->get_Width(nullptr));
+    EXPECT_EQ(E_POINTER, image->get_FileType(nullptr));
+    EXPECT_EQ(E_POINTER, image->LoadImage(in_path.get(), nullptr));
+    EXPECT_EQ(1u, ref_count(image.get()));
+}
+
+TEST_F(KestleImageCom, ByNameAsAScriptCallsIt) {
+    ASSERT_TRUE(image);
+    frame::com_ptr<IDispatch> d;
+    ASSERT_EQ(S_OK, image->QueryInterface(IID_IDispatch, d.put_void()));
+    EXPECT_EQ(L"", text_of(get(d.get(), L"FileType").value.get()));
+
+    const Rgb rgb = random_picture(64, 48, 6);
+    const std::wstring gif_path = write_file(
+        L"page.bmp", encode(GUID_ContainerFormatBmp, GUID_WICPixelFormat24bppBGR, 64, 48, 3, rgb.px));
+    EXPECT_EQ(0, V_I4(call(d.get(), L"LoadImage", {Arg(gif_path.c_str())}).value.get()));
+    EXPECT_EQ(L"BMP", text_of(get(d.get(), L"FileType").value.get()));
+    EXPECT_EQ(64, V_I4(get(d.get(), L"Width").value.get()));
+    EXPECT_EQ(0, V_I4(call(d.get(), L"Iconize", {Arg(32), Arg(24)}).value.get()));
+    EXPECT_EQ(32768, V_I4(call(d.get(), L"Iconize", {Arg(0), Arg(24)}).value.get()));
+    EXPECT_EQ(24, V_I4(get(d.get(), L"Height").value.get()));
+    EXPECT_EQ(24, V_I4(get(d.get(), L"BPP").value.get()));
+    // A failed load keeps the picture usable.
+    EXPECT_EQ(32769, V_I4(call(d.get(), L"LoadImage", {Arg(L"Z:\\no\\such\\picture.png")}).value.get()));
+    EXPECT_EQ(32, V_I4(get(d.get(), L"Width").value.get()));
+    const std::wstring out = test_folder() + L"\\by_name.jpg";
+    EXPECT_EQ(0, V_I4(call(d.get(), L"SaveImage", {Arg(out.c_str()), Arg(60)}).value.get()));
+    EXPECT_EQ(static_cast<int>(read_file(out).size()), V_I4(get(d.get(), L"FileSize").value.get()));
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, call(d.get(), L"Iconize", {Arg(L"wide"), Arg(3)}).hr);
+    d.reset();
+    EXPECT_EQ(1u, ref_count(image.get()));
+}
