@@ -2,6 +2,9 @@
 target_sources(quillnet_core PRIVATE
   engine/transport.cpp
   engine/line_engine.cpp)
+# Mail and web clients.
+target_sources(quillnet_core PRIVATE
+  engine/http_client.cpp)
 # News client (NNTP).
 target_sources(quillnet_core PRIVATE
   engine/news_client.cpp)
