@@ -1,0 +1,14 @@
+#!/bin/bash
+# SavePostedFile on a 100 MB body with one file part, end to end through the
+# interface (walk, temporary file, write, rename), beside memcpy of the same
+# bytes in the same process. Target: at least 1000 MB/s.
+# Usage: bench/kestle_posted.sh BUILD_DIR [MEGABYTES]
+set -euo pipefail
+build=$(cd "${1:?usage: $0 BUILD_DIR [MEGABYTES]}" && pwd)
+here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/wine-env.sh" "$build"
+[ -x "$build/bin/kestle_bench.exe" ] || { echo "build $build first (kestle_bench.exe missing)"; exit 1; }
+folder="$build/bench-kestle/posted"
+mkdir -p "$folder"
+wineserver -p </dev/null >/dev/null 2>&1 || true
+wine "$build/bin/kestle_bench.exe" posted "${2:-100}" "$(winpath "$folder")" </dev/null 2>/dev/null | tr -d '\r'
