@@ -41,48 +41,44 @@ inline Match match(const char* p, const char* end) {
     }
 }
 
+// Calls on_token(position, match) for every token, left to right; a byte
+// that is part of a token is never looked at again.
+template <class OnToken>
+void for_each_token(std::string_view text, OnToken&& on_token) {
+    const char* const end = text.data() + text.size();
+    for (const char* p = text.data(); p < end;) {
+        if (*p != ':' && *p != ';') {
+            ++p;
+            continue;
+        }
+        const Match m = match(p, end);
+        if (m.tag == 0) {
+            ++p;
+            continue;
+        }
+        on_token(p, m);
+        p += m.length;
+    }
+}
+
 }  // namespace
 
 std::string smilies(std::string_view text) {
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
     // Two passes: the first sizes the result exactly, so a megabyte message
     // costs one allocation and no regrowth copies.
     size_t out_size = text.size();
-    for (const char* p = begin; p < end;) {
-        if (*p != ':' && *p != ';') {
-            ++p;
-            continue;
-        }
-        const Match m = match(p, end);
-        if (m.tag == 0) {
-            ++p;
-            continue;
-        }
-        out_size += kTag[m.tag].size() - m.length;
-        p += m.length;
-    }
+    for_each_token(text, [&](const char*, const Match& m) { out_size += kTag[m.tag].size() - m.length; });
     std::string out(out_size, '\0');
     char* w = out.data();
-    const char* copied = begin;  // bytes before this are already in `out`
-    for (const char* p = begin; p < end;) {
-        if (*p != ':' && *p != ';') {
-            ++p;
-            continue;
-        }
-        const Match m = match(p, end);
-        if (m.tag == 0) {
-            ++p;
-            continue;
-        }
+    const char* copied = text.data();  // bytes before this are already in `out`
+    for_each_token(text, [&](const char* p, const Match& m) {
         std::memcpy(w, copied, static_cast<size_t>(p - copied));
         w += p - copied;
         std::memcpy(w, kTag[m.tag].data(), kTag[m.tag].size());
         w += kTag[m.tag].size();
-        p += m.length;
-        copied = p;
-    }
-    std::memcpy(w, copied, static_cast<size_t>(end - copied));
+        copied = p + m.length;
+    });
+    std::memcpy(w, copied, static_cast<size_t>(text.data() + text.size() - copied));
     return out;
 }
 
