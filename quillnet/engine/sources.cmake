@@ -4,6 +4,7 @@ target_sources(quillnet_core PRIVATE
   engine/line_engine.cpp)
 # Mail and web clients.
 target_sources(quillnet_core PRIVATE
+  engine/smtp_client.cpp
   engine/http_client.cpp)
 # News client (NNTP).
 target_sources(quillnet_core PRIVATE

@@ -1,0 +1,96 @@
+// MySmtp as a page's script engine sees it, through the interface table and
+// through IDispatch, sending to aiosmtpd and to the fault server.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "frame/text.h"
+#include "mailweb_env.h"
+#include "quillnet.h"
+#include "support/com_test.h"
+
+using frame::com_ptr;
+using namespace qk_test;
+using namespace mailweb_test;
+
+namespace {
+
+std::string fault_log(const std::string& name) {
+    const char* dir = std::getenv("QK_FAULT_LOGS");
+    std::string path = std::string("Z:") + (dir ? dir : "/nonexistent") + "/" + name + ".log";
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return read_file(path);
+}
+
+class MySmtpTest : public ::testing::Test {
+  protected:
+    ComScope com;
+    ComponentDll quillnet{L"Quillnet.dll"};
+    com_ptr<IMySmtp> smtp = quillnet.create<IMySmtp>(CLSID_MySmtp);
+    com_ptr<IDispatch> dispatch() {
+        com_ptr<IDispatch> d;
+        smtp->QueryInterface(IID_IDispatch, d.put_void());
+        return d;
+    }
+    int set_server(const wchar_t* server) {
+        frame::unique_bstr s(server ? ::SysAllocString(server) : nullptr);
+        int result = -12345;
+        EXPECT_EQ(S_OK, smtp->SetServer(s.get(), &result));
+        return result;
+    }
+    int send(const std::wstring& to, const wchar_t* subject = L"s") {
+        auto d = dispatch();
+        CallResult r = call(d.get(), L"SendMail",
+                            {Arg(L"sender@example.test"), Arg(to.c_str()), Arg(subject), Arg(L"body\n"), Arg(L"")});
+        EXPECT_EQ(S_OK, r.hr);
+        return V_I4(r.value.get());
+    }
+};
+
+TEST_F(MySmtpTest, SendsWhatThePageGaveThroughBothBindings) {
+    ASSERT_TRUE(smtp);
+    EXPECT_EQ(0, set_server(L"127.0.0.1:12525"));
+    const std::string box = "com-" + std::to_string(::GetTickCount64()) + "@example.test";
+    const std::wstring subject = L"Gr\u00fc\u00dfe vom Caf\u00e9";
+    EXPECT_EQ(0, send(std::wstring(box.begin(), box.end()), subject.c_str()));
+    const std::string summary = read_file(fixture_path("spool/" + box + ".txt"));
+    EXPECT_NE(std::string::npos, summary.find("Subject: " + frame::to_utf8(subject.c_str()) + "\n")) << summary;
+    EXPECT_NE(std::string::npos, summary.find("From: sender@example.test\n")) << summary;
+    // The same through the interface table, with null texts as empty ones:
+    // the fields of the first message are still in force.
+    int result = -1;
+    const std::string second = "com2-" + std::to_string(::GetTickCount64()) + "@example.test";
+    frame::unique_bstr to(::SysAllocString(std::wstring(second.begin(), second.end()).c_str()));
+    EXPECT_EQ(S_OK, smtp->SendMail(nullptr, to.get(), nullptr, nullptr, nullptr, &result));
+    EXPECT_EQ(0, result);
+    EXPECT_NE(std::string::npos, read_file(fixture_path("spool/" + second + ".txt")).find("Subject: " + frame::to_utf8(subject.c_str())));
+    EXPECT_EQ(E_POINTER, smtp->SendMail(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(1u, ref_count(smtp.get()));
+}
+
+TEST_F(MySmtpTest, ErrorNumbersAsAPageSeesThem) {
+    EXPECT_EQ(2002, send(L"to@example.test"));  // no server yet: the send is still tried
+    EXPECT_EQ(2001, set_server(L""));
+    EXPECT_EQ(2001, set_server(nullptr));
+    EXPECT_EQ(2001, set_server(L"ftp://mail.example.test"));
+    // Accepted but unreachable: SetServer says 0, the send tells.
+    EXPECT_EQ(0, set_server(L"127.0.0.1:12599"));
+    EXPECT_EQ(10061, send(L"to@example.test"));
+    EXPECT_EQ(E_POINTER, smtp->SetServer(nullptr, nullptr));
+}
+
+TEST_F(MySmtpTest, ConnectedObjectSaysQuitWhenReleased) {
+    const auto quits = [] {
+        const std::string log = fault_log("quit_on_release");
+        size_t n = 0;
+        for (size_t at = log.find("C: QUIT"); at != std::string::npos; at = log.find("C: QUIT", at + 1)) ++n;
+        return n;
+    };
+    const size_t before = quits();
+    EXPECT_EQ(0, set_server(L"127.0.0.1:12537"));
+    smtp.reset();
+    EXPECT_EQ(before + 1, quits());
+}
+
+}  // namespace

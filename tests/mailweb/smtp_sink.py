@@ -1,0 +1,99 @@
+#!/usr/bin/python3
+"""The receiving mail server of the mail tests: aiosmtpd on 127.0.0.1.
+
+Every message it accepts is written to the spool folder three times over,
+named after its first recipient: NAME.eml (the bytes as received, dot-
+stuffing undone), NAME.body (the body decoded to UTF-8 by Python's email
+package) and NAME.txt, one "key: value" line per field, also decoded by
+the email package, so the tests compare what a real mail reader would see.
+
+Usage: smtp_sink.py --port N [--spool DIR] [--pidfile FILE] [--ready FILE]
+Without --spool messages are only counted (for the benchmark). Runs until
+SIGTERM.
+"""
+
+import argparse
+import email
+import email.policy
+import os
+import re
+import signal
+import threading
+
+from aiosmtpd.controller import Controller
+
+
+class Spool:
+    def __init__(self, folder):
+        self.folder = folder
+        self.count = 0
+        self.lock = threading.Lock()
+
+    async def handle_DATA(self, server, session, envelope):
+        with self.lock:
+            self.count += 1
+        if not self.folder:
+            return "250 Message accepted for delivery"
+        name = re.sub(r"[^A-Za-z0-9@._-]", "_", envelope.rcpt_tos[0] if envelope.rcpt_tos else "none")
+        raw = envelope.original_content or envelope.content
+        msg = email.message_from_bytes(raw, policy=email.policy.default)
+        fields = [
+            ("mail_from", envelope.mail_from),
+            ("rcpt_tos", ",".join(envelope.rcpt_tos)),
+            ("mail_options", " ".join(envelope.mail_options)),
+        ]
+        for header in ("From", "To", "Cc", "Subject", "Date", "Message-ID", "MIME-Version",
+                       "Content-Transfer-Encoding"):
+            value = msg.get(header)
+            fields.append((header, "<none>" if value is None else str(value)))
+        fields.append(("charset", msg.get_content_charset() or "<none>"))
+        fields.append(("defects", str(len(msg.defects))))
+        try:
+            body = msg.get_content().replace("\r\n", "\n")
+        except Exception as error:  # a body the email package cannot decode
+            body = "<undecodable: %s>" % error
+        path = os.path.join(self.folder, name)
+        with open(path + ".eml", "wb") as f:
+            f.write(raw)
+        with open(path + ".body", "wb") as f:
+            f.write(body.encode("utf-8", "surrogateescape"))
+        # The summary last: a test that sees it finds the other two complete.
+        with open(path + ".tmp", "w", encoding="utf-8", newline="\n") as f:
+            for key, value in fields:
+                f.write("%s: %s\n" % (key, value.replace("\r", "\\r").replace("\n", "\\n")))
+        os.replace(path + ".tmp", path + ".txt")
+        return "250 Message accepted for delivery"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--spool")
+    parser.add_argument("--pidfile")
+    parser.add_argument("--ready")
+    args = parser.parse_args()
+    if args.spool:
+        os.makedirs(args.spool, exist_ok=True)
+    controller = Controller(Spool(args.spool), hostname="127.0.0.1", port=args.port)
+    controller.start()
+    if args.pidfile:
+        with open(args.pidfile, "w") as f:
+            f.write("%d\n" % os.getpid())
+    if args.ready:
+        with open(args.ready, "w") as f:
+            f.write("%d\n" % args.port)
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    while not stop.wait(1):
+        pass
+    controller.stop()
+    if args.pidfile:
+        try:
+            os.unlink(args.pidfile)
+        except OSError:
+            pass
+
+
+if __name__ == "__main__":
+    main()
