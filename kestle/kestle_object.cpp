@@ -67,7 +67,10 @@ class KestleObject final : public frame::DualObject<IKestle> {
         // Only a plain one-dimensional byte array is a posted body.
         if (!body || V_VT(body) != (VT_ARRAY | VT_UI1)) return frame::make_bstr("Bad Parameter");
         SAFEARRAY* array = V_ARRAY(body);
-        if (array && ::SafeArrayGetDim(array) != 1) return frame::make_bstr("Bad Parameter");
+        // The elements are read as bytes, so an array whose descriptor says
+        // otherwise is not trusted for its length.
+        if (array && (::SafeArrayGetDim(array) != 1 || ::SafeArrayGetElemsize(array) != 1))
+            return frame::make_bstr("Bad Parameter");
         const ArrayAccess access(array);
         if (!access.data()) return frame::make_bstr("");  // no bytes to look at: nothing saved
         const PostedSaveResult saved =

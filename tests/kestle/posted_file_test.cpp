@@ -419,6 +419,11 @@ TEST_F(SavePostedFileCom, EveryOtherVariantTypeIsABadParameter) {
     V_VT(matrix.get()) = VT_ARRAY | VT_UI1;
     V_ARRAY(matrix.get()) = ::SafeArrayCreate(VT_UI1, 2, two_d);
     EXPECT_EQ(L"Bad Parameter", by_vtable(matrix.get(), folder_.c_str()));
+    // A variant that calls an array of 4-byte elements a byte array.
+    frame::unique_variant liar;
+    V_VT(liar.get()) = VT_ARRAY | VT_UI1;
+    V_ARRAY(liar.get()) = ::SafeArrayCreateVector(VT_I4, 0, 8);
+    EXPECT_EQ(L"Bad Parameter", by_vtable(liar.get(), folder_.c_str()));
 
     EXPECT_EQ(E_POINTER, k->SavePostedFile(others[0].get(), nullptr, nullptr));
     EXPECT_TRUE(files().empty());
