@@ -1,0 +1,42 @@
+#!/bin/bash
+# Installs the web server and proxy of the web tests (nginx, tinyproxy)
+# without letting their packages start them: the tests start private
+# instances on 127.0.0.1 with configs in the build tree
+# (tests/mailweb/web-fixture.sh), so no system-wide daemon may run or hold
+# a port. Also makes sure the mail tests' aiosmtpd and the benchmark's curl
+# are there. Safe to run again: it does nothing when all are installed.
+set -euo pipefail
+
+packages=(nginx tinyproxy python3-aiosmtpd curl)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "mailweb.sh: installing ${missing[*]} needs root" >&2
+    exit 1
+fi
+echo "Installing for the mail and web tests: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+if [ -z "${QK_APT_UPDATED:-}" ]; then
+    apt-get update -qq
+fi
+
+# The packages' scripts start nginx and tinyproxy through invoke-rc.d; a
+# policy that refuses every start keeps them down with or without systemd.
+# Our own policy file is removed afterwards; one that was there is kept.
+policy=/usr/sbin/policy-rc.d
+own_policy=0
+if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy"
+    chmod 755 "$policy"
+    own_policy=1
+fi
+cleanup() { if [ "$own_policy" = 1 ]; then rm -f "$policy"; fi; }
+trap cleanup EXIT
+
+# A half-configured package from an earlier failed run is finished first.
+dpkg --configure -a >/dev/null 2>&1 || true
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
