@@ -1,0 +1,66 @@
+#include "quillnet/engine/charset.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <string>
+
+namespace quillnet::engine {
+namespace {
+
+struct Named {
+    const char* name;
+    unsigned code_page;
+};
+
+// The charsets mail and news software writes, by their IANA names and the
+// aliases seen in practice.
+constexpr Named kCharsets[] = {
+    {"utf-8", 65001},        {"utf8", 65001},          {"us-ascii", 20127},      {"ascii", 20127},
+    {"iso-8859-1", 28591},   {"iso8859-1", 28591},     {"iso_8859-1", 28591},    {"latin1", 28591},
+    {"iso-8859-2", 28592},   {"iso-8859-3", 28593},    {"iso-8859-4", 28594},    {"iso-8859-5", 28595},
+    {"iso-8859-6", 28596},   {"iso-8859-7", 28597},    {"iso-8859-8", 28598},    {"iso-8859-9", 28599},
+    {"iso-8859-13", 28603},  {"iso-8859-15", 28605},   {"windows-1250", 1250},   {"windows-1251", 1251},
+    {"windows-1252", 1252},  {"windows-1253", 1253},   {"windows-1254", 1254},   {"windows-1255", 1255},
+    {"windows-1256", 1256},  {"windows-1257", 1257},   {"windows-1258", 1258},   {"cp1250", 1250},
+    {"cp1251", 1251},        {"cp1252", 1252},         {"koi8-r", 20866},        {"koi8-u", 21866},
+    {"shift_jis", 932},      {"shift-jis", 932},       {"sjis", 932},            {"x-sjis", 932},
+    {"euc-jp", 20932},       {"iso-2022-jp", 50220},   {"gb2312", 936},          {"gbk", 936},
+    {"x-gbk", 936},          {"gb18030", 54936},       {"big5", 950},            {"euc-kr", 949},
+    {"ks_c_5601-1987", 949}, {"utf-7", 65000},         {"ibm437", 437},          {"cp437", 437},
+    {"ibm850", 850},         {"cp850", 850},           {"cp866", 866},           {"ibm866", 866},
+};
+
+char lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equal_nocase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+unsigned code_page_of(std::string_view charset) noexcept {
+    for (const Named& n : kCharsets)
+        if (equal_nocase(charset, n.name)) return n.code_page;
+    return 0;
+}
+
+std::string charset_to_ansi(std::string_view charset, std::string_view bytes) {
+    const unsigned cp = code_page_of(charset);
+    if (cp == 0 || bytes.empty() || bytes.size() > INT_MAX / 2 || cp == ::GetACP()) return std::string(bytes);
+    const int n = static_cast<int>(bytes.size());
+    const int wide_count = ::MultiByteToWideChar(cp, 0, bytes.data(), n, nullptr, 0);
+    if (wide_count <= 0) return std::string(bytes);
+    std::wstring wide(static_cast<size_t>(wide_count), L'\0');
+    ::MultiByteToWideChar(cp, 0, bytes.data(), n, wide.data(), wide_count);
+    const int ansi_count = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_count, nullptr, 0, nullptr, nullptr);
+    if (ansi_count <= 0) return std::string(bytes);
+    std::string ansi(static_cast<size_t>(ansi_count), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_count, ansi.data(), ansi_count, nullptr, nullptr);
+    return ansi;
+}
+
+}  // namespace quillnet::engine

@@ -1,0 +1,365 @@
+// MIME parts (RFC 2045, RFC 2046 section 5.1), encoded words (RFC 2047) and
+// parameter value extensions (RFC 2231).
+#include "quillnet/engine/mime_part.h"
+
+#include <map>
+
+#include "quillnet/engine/base64.h"
+#include "quillnet/engine/charset.h"
+#include "quillnet/engine/quoted_printable.h"
+#include "quillnet/engine/uudecode.h"
+
+namespace quillnet::engine {
+namespace {
+
+char lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lowered(std::string_view s) {
+    std::string r(s);
+    for (char& c : r) c = lower(c);
+    return r;
+}
+
+bool equal_nocase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+bool is_space(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view trimmed(std::string_view s) noexcept {
+    while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+int hex_value(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The line that starts at `from`: its text without the line end, and where
+// the next line starts (npos after the last line).
+struct Line {
+    std::string_view text;
+    size_t next;
+};
+Line line_at(std::string_view s, size_t from) noexcept {
+    const size_t nl = s.find('\n', from);
+    std::string_view text = s.substr(from, nl == std::string_view::npos ? std::string_view::npos : nl - from);
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    return {text, nl == std::string_view::npos ? std::string_view::npos : nl + 1};
+}
+
+// Where the next line that begins with `delimiter` starts, from `from` on.
+size_t find_delimiter_line(std::string_view s, std::string_view delimiter, size_t from) noexcept {
+    while (from < s.size()) {
+        const size_t at = s.find(delimiter, from);
+        if (at == std::string_view::npos) return at;
+        if (at == 0 || s[at - 1] == '\n') return at;
+        from = at + 1;
+    }
+    return std::string_view::npos;
+}
+
+bool is_field_name(std::string_view s) noexcept {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (static_cast<unsigned char>(c) < 33 || static_cast<unsigned char>(c) > 126) return false;
+    return true;
+}
+
+struct RawParam {
+    std::string name;  // small letters
+    std::string value; // unquoted
+};
+
+// The parameters after the first ";" of a structured value. Values may be
+// tokens or quoted strings; an unquoted value with blanks in it (written by
+// careless software) runs to the next ";".
+std::vector<RawParam> read_params(std::string_view v) {
+    std::vector<RawParam> params;
+    size_t i = 0;
+    bool quoted = false;
+    for (; i < v.size(); ++i) {
+        if (v[i] == '"') quoted = !quoted;
+        else if (v[i] == ';' && !quoted) break;
+    }
+    while (i < v.size()) {
+        while (i < v.size() && (v[i] == ';' || is_space(v[i]))) ++i;
+        const size_t name_start = i;
+        while (i < v.size() && v[i] != '=' && v[i] != ';') ++i;
+        const std::string_view name = trimmed(v.substr(name_start, i - name_start));
+        if (i >= v.size() || v[i] == ';') continue;
+        ++i;
+        while (i < v.size() && is_space(v[i])) ++i;
+        std::string value;
+        if (i < v.size() && v[i] == '"') {
+            ++i;
+            while (i < v.size() && v[i] != '"') {
+                if (v[i] == '\\' && i + 1 < v.size()) ++i;
+                value.push_back(v[i++]);
+            }
+            while (i < v.size() && v[i] != ';') ++i;
+        } else {
+            const size_t value_start = i;
+            while (i < v.size() && v[i] != ';') ++i;
+            value.assign(trimmed(v.substr(value_start, i - value_start)));
+        }
+        if (!name.empty()) params.push_back({lowered(name), std::move(value)});
+    }
+    return params;
+}
+
+std::string percent_decoded(std::string_view s) {
+    std::string r;
+    r.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && hex_value(s[i + 1]) >= 0 && hex_value(s[i + 2]) >= 0) {
+            r.push_back(static_cast<char>(hex_value(s[i + 1]) * 16 + hex_value(s[i + 2])));
+            i += 2;
+        } else {
+            r.push_back(s[i]);
+        }
+    }
+    return r;
+}
+
+// RFC 2231 extended value: charset'language'percent-encoded bytes. Returns
+// the charset through `charset` (empty when the value has none).
+std::string extended_value(std::string_view v, std::string* charset) {
+    const size_t q1 = v.find('\'');
+    const size_t q2 = q1 == std::string_view::npos ? q1 : v.find('\'', q1 + 1);
+    if (q2 == std::string_view::npos) {
+        if (charset) charset->clear();
+        return percent_decoded(v);
+    }
+    if (charset) charset->assign(v.substr(0, q1));
+    return percent_decoded(v.substr(q2 + 1));
+}
+
+bool decode_word_text(char encoding, std::string_view text, std::string& bytes) {
+    if (encoding == 'b' || encoding == 'B') {
+        ByteBuffer out;
+        const Verdict v = decode_base64(text, out);
+        if (v == Verdict::bad_data) return false;
+        bytes.append(out.view());
+        return true;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '_') {
+            bytes.push_back(' ');
+        } else if (c == '=' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 && hex_value(text[i + 2]) >= 0) {
+            bytes.push_back(static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2])));
+            i += 2;
+        } else {
+            bytes.push_back(c);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string decode_encoded_words(std::string_view s) {
+    std::string out;
+    std::string pending;          // decoded bytes of adjacent words in one charset
+    std::string pending_charset;
+    std::string gap;              // blanks after a word, dropped if a word follows
+    bool after_word = false;
+    auto flush = [&] {
+        if (!pending.empty()) out += charset_to_ansi(pending_charset, pending);
+        pending.clear();
+    };
+    size_t i = 0;
+    while (i < s.size()) {
+        if (s[i] == '=' && i + 1 < s.size() && s[i + 1] == '?') {
+            // =?charset?encoding?text?=
+            const size_t q1 = s.find('?', i + 2);
+            const size_t q2 = q1 == std::string_view::npos ? q1 : s.find('?', q1 + 1);
+            const size_t close = q2 == std::string_view::npos ? q2 : s.find("?=", q2 + 1);
+            if (close != std::string_view::npos && q2 == q1 + 2) {
+                std::string_view charset = s.substr(i + 2, q1 - i - 2);
+                const char encoding = s[q1 + 1];
+                const std::string_view text = s.substr(q2 + 1, close - q2 - 1);
+                const size_t star = charset.find('*');  // RFC 2231 language suffix
+                if (star != std::string_view::npos) charset = charset.substr(0, star);
+                std::string bytes;
+                const bool plain_word = !charset.empty() && text.find(' ') == std::string_view::npos &&
+                                        charset.find(' ') == std::string_view::npos;
+                if (plain_word && (encoding == 'b' || encoding == 'B' || encoding == 'q' || encoding == 'Q') &&
+                    decode_word_text(encoding, text, bytes)) {
+                    if (!after_word) out += gap;
+                    gap.clear();
+                    if (!equal_nocase(pending_charset, charset)) {
+                        flush();
+                        pending_charset.assign(charset);
+                    }
+                    pending += bytes;
+                    after_word = true;
+                    i = close + 2;
+                    continue;
+                }
+            }
+        }
+        if (after_word && is_space(s[i])) {
+            gap.push_back(s[i++]);
+            continue;
+        }
+        flush();
+        out += gap;
+        gap.clear();
+        after_word = false;
+        out.push_back(s[i++]);
+    }
+    flush();
+    out += gap;
+    return out;
+}
+
+std::string header_parameter(std::string_view value, std::string_view name) {
+    const std::vector<RawParam> params = read_params(value);
+    const std::string key = lowered(name);
+    for (const RawParam& p : params) {
+        if (p.name == key + "*") {
+            std::string charset;
+            std::string bytes = extended_value(p.value, &charset);
+            return charset.empty() ? bytes : charset_to_ansi(charset, bytes);
+        }
+    }
+    // Continuations: name*0, name*1*, ... in order of their numbers, each
+    // percent-encoded when it carries a trailing "*".
+    std::map<int, const RawParam*> sections;
+    for (const RawParam& p : params) {
+        if (p.name.size() <= key.size() + 1 || p.name.compare(0, key.size(), key) != 0 || p.name[key.size()] != '*')
+            continue;
+        std::string_view number = std::string_view(p.name).substr(key.size() + 1);
+        if (!number.empty() && number.back() == '*') number.remove_suffix(1);
+        if (number.empty() || number.size() > 6) continue;
+        int n = 0;
+        bool digits = true;
+        for (char c : number) {
+            if (c < '0' || c > '9') digits = false;
+            else n = n * 10 + (c - '0');
+        }
+        if (digits && (number.size() == 1 || number[0] != '0')) sections.emplace(n, &p);
+    }
+    if (!sections.empty() && sections.begin()->first == 0) {
+        std::string bytes;
+        std::string charset;
+        int expected = 0;
+        for (const auto& [n, p] : sections) {
+            if (n != expected++) break;  // a gap ends the value
+            const bool extended = p->name.back() == '*';
+            if (!extended) bytes += p->value;
+            else if (n == 0) bytes += extended_value(p->value, &charset);
+            else bytes += percent_decoded(p->value);
+        }
+        return charset.empty() ? bytes : charset_to_ansi(charset, bytes);
+    }
+    for (const RawParam& p : params)
+        if (p.name == key) return decode_encoded_words(p.value);
+    return {};
+}
+
+MimeMessage::Part MimeMessage::read_part(std::string_view text, bool closed) {
+    Part part;
+    part.closed = closed;
+    size_t at = 0;
+    while (at != std::string_view::npos && at < text.size()) {
+        const Line line = line_at(text, at);
+        if (line.text.empty()) {  // the empty line between header and body
+            at = line.next;
+            break;
+        }
+        if ((line.text[0] == ' ' || line.text[0] == '\t') && !part.fields.empty()) {
+            part.fields.back().value.append(line.text);  // a folded line
+            at = line.next;
+            continue;
+        }
+        const size_t colon = line.text.find(':');
+        if (colon == std::string_view::npos || !is_field_name(line.text.substr(0, colon))) break;
+        part.fields.push_back({line.text.substr(0, colon), std::string(trimmed(line.text.substr(colon + 1)))});
+        at = line.next;
+    }
+    part.body = at == std::string_view::npos || at >= text.size() ? std::string_view() : text.substr(at);
+    return part;
+}
+
+Verdict MimeMessage::parse(std::string_view text) {
+    parts_.clear();
+    if (text.substr(0, 2) != "--") {
+        parts_.push_back(read_part(text, true));
+        return Verdict::finished;
+    }
+    const Line first = line_at(text, 0);
+    std::string_view delimiter = first.text;
+    while (!delimiter.empty() && (delimiter.back() == ' ' || delimiter.back() == '\t')) delimiter.remove_suffix(1);
+    size_t at = first.next;
+    while (at != std::string_view::npos && at < text.size()) {
+        const size_t next = find_delimiter_line(text, delimiter, at);
+        if (next == std::string_view::npos) {
+            parts_.push_back(read_part(text.substr(at), false));
+            return Verdict::incomplete;
+        }
+        // The line end before the delimiter belongs to the delimiter.
+        size_t body_end = next;
+        if (body_end > at && text[body_end - 1] == '\n') --body_end;
+        if (body_end > at && text[body_end - 1] == '\r') --body_end;
+        parts_.push_back(read_part(text.substr(at, body_end - at), true));
+        if (text.substr(next + delimiter.size(), 2) == "--") break;  // the closing delimiter
+        at = line_at(text, next).next;
+    }
+    return parts_.empty() ? Verdict::bad_data : Verdict::finished;
+}
+
+std::string MimeMessage::header(size_t index, std::string_view field) const {
+    if (index >= parts_.size()) return {};
+    for (const Field& f : parts_[index].fields)
+        if (equal_nocase(f.name, field)) return f.value;
+    return {};
+}
+
+std::string_view MimeMessage::body(size_t index) const {
+    return index < parts_.size() ? parts_[index].body : std::string_view();
+}
+
+std::string MimeMessage::part_filename(size_t index) const {
+    return header_parameter(header(index, "Content-Disposition"), "filename");
+}
+
+std::string MimeMessage::part_name(size_t index) const {
+    return header_parameter(header(index, "Content-Type"), "name");
+}
+
+Verdict MimeMessage::decode_part(size_t index, ByteBuffer& out) const {
+    if (index >= parts_.size()) return Verdict::bad_data;
+    const Part& part = parts_[index];
+    std::string encoding = lowered(trimmed(header(index, "Content-Transfer-Encoding")));
+    const size_t cut = encoding.find_first_of(" \t;(");
+    if (cut != std::string::npos) encoding.resize(cut);
+    Verdict v;
+    if (encoding == "base64") {
+        v = decode_base64(part.body, out);
+    } else if (encoding == "quoted-printable") {
+        v = decode_quoted_printable(part.body, out);
+    } else if (encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary") {
+        out.append(part.body);
+        v = Verdict::finished;
+    } else if (encoding == "x-uuencode" || encoding == "x-uue" || encoding == "uuencode" || encoding == "x-uu") {
+        std::string_view body = part.body;
+        while (!body.empty() && is_space(body.front())) body.remove_prefix(1);
+        v = decode_uuencode(body, out);
+    } else {
+        return Verdict::bad_data;
+    }
+    if (v == Verdict::finished && !part.closed) v = Verdict::incomplete;
+    return v;
+}
+
+}  // namespace quillnet::engine

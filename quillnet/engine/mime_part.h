@@ -1,0 +1,72 @@
+// MIME part decoder: the parts of a MIME entity or of a stretch of a
+// multipart body, their headers, their decoded content and their file names.
+//
+// Implements RFC 2045 (header fields, Content-Transfer-Encoding: base64,
+// quoted-printable, 7bit, 8bit, binary; x-uuencode as the common extension),
+// RFC 2046 section 5.1 (delimiter lines; the line end before a delimiter
+// belongs to the delimiter), RFC 2047 (encoded words in file names, as mail
+// programs write them inside quoted parameters) and RFC 2231 (parameter
+// values with charset and language, and continuations). Names come back in
+// the ANSI code page.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quillnet/engine/decoding.h"
+
+namespace quillnet::engine {
+
+class MimeMessage {
+  public:
+    // Reads `text`, which must outlive the object. Text that begins with "--"
+    // is a stretch of a multipart body: its first line is the delimiter, and
+    // every following line that begins with the delimiter ends a part (one
+    // followed by "--" ends the body). Other text is a single entity: header
+    // lines, an empty line, the body.
+    // finished when every part was closed by a delimiter line (or the text is
+    // a single entity); incomplete when the last part runs to the end of the
+    // text without one; bad_data when there is no part at all.
+    Verdict parse(std::string_view text);
+
+    size_t part_count() const noexcept { return parts_.size(); }
+    // Decodes the body of a part by its Content-Transfer-Encoding. bad_data
+    // for an encoding we do not know, else the verdict of its decoder (and
+    // incomplete when the part itself was not closed by a delimiter line).
+    Verdict decode_part(size_t index, ByteBuffer& out) const;
+    // The filename parameter of Content-Disposition; empty when none.
+    std::string part_filename(size_t index) const;
+    // The name parameter of Content-Type; empty when none.
+    std::string part_name(size_t index) const;
+
+    // A header field of a part, unfolded; empty when the part lacks it.
+    std::string header(size_t index, std::string_view field) const;
+    std::string_view body(size_t index) const;
+
+  private:
+    struct Field {
+        std::string_view name;
+        std::string value;
+    };
+    struct Part {
+        std::vector<Field> fields;
+        std::string_view body;
+        bool closed = true;
+    };
+    static Part read_part(std::string_view text, bool closed);
+
+    std::vector<Part> parts_;
+};
+
+// A parameter of a structured header value such as
+// `attachment; filename="a.gif"`, by name (any case), in the ANSI code page:
+// the RFC 2231 extended or continued form when there is one, else the plain
+// form with any RFC 2047 encoded words decoded. Empty when absent.
+std::string header_parameter(std::string_view value, std::string_view name);
+
+// Text with RFC 2047 encoded words decoded to the ANSI code page; blanks
+// between two adjacent encoded words vanish. Malformed words stay as written.
+std::string decode_encoded_words(std::string_view text);
+
+}  // namespace quillnet::engine
