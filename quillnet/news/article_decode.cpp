@@ -1,0 +1,376 @@
+// Cutting attachments out of an article body.
+//
+// A body is MIME multipart when its first 80 characters, in capitals, hold
+// "MIME", "MULTI" and "PART". Its delimiter is its first line that begins
+// with "--". Each stretch from one occurrence of the delimiter to the next
+// (the next may lie anywhere in a line) is handed to the MIME part decoder
+// together with the rest of the line that holds the next occurrence; a part
+// that decodes completely and has a file name is written as a file and the
+// stretch up to the next occurrence becomes one marker line. Uuencoded blocks
+// ("begin " in any case at the start of a line, through the first line that
+// begins with "end", or failing that "END", or failing that "End") and
+// single-part yEnc blocks ("=ybegin " through its "=yend" line) are then
+// looked for, in a MIME body only from the last delimiter occurrence on.
+// After a block is replaced, the line that follows its marker is passed over.
+// The text left is written as the stored copy, named by the article number.
+//
+// Beyond that:
+// - A part or block stays in the text, as it was, unless its decoder
+//   finished (a uuencoded block may lack its end line), took the block up to
+//   its last line, left a usable file name, and the file was written: nothing
+//   of the text is lost to a bad decode, a dangerous name or a full disk.
+// - Lengths are counted, not taken from the terminating NUL, so zero bytes in
+//   a body do not cut off the rest of it.
+// - The edits are made in one pass through the buffer: a write position
+//   trails the read position and the text between attachments moves up
+//   once. The buffer grows (geometrically) only when a marker line is longer
+//   than all the room freed so far. Every search resumes where the last one
+//   stopped. So any number of attachments costs time linear in the body.
+#include "quillnet/news/article_decode.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "quillnet/engine/mime_part.h"
+#include "quillnet/engine/uudecode.h"
+#include "quillnet/engine/yenc.h"
+#include "quillnet/news/file_names.h"
+
+namespace quillnet {
+namespace {
+
+using engine::ByteBuffer;
+using engine::Verdict;
+
+constexpr size_t npos = std::string_view::npos;
+constexpr std::string_view kMarker = "--Attachment--: ";
+
+char upper(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool starts_with_nocase(std::string_view s, std::string_view prefix) noexcept {
+    if (s.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (upper(s[i]) != upper(prefix[i])) return false;
+    return true;
+}
+
+// The record's text edited in place. Positions given to it are positions in
+// the text as it was when the editing began; the text yet to be read keeps
+// them, whatever was replaced before it. The finished text is the output
+// written so far followed by the unread rest.
+class TextEditor {
+  public:
+    explicit TextEditor(ArticleRecord& record)
+        : record_(record), end_(static_cast<size_t>(record.length)) {}
+    TextEditor(const TextEditor&) = delete;
+    TextEditor& operator=(const TextEditor&) = delete;
+    // Runs on every way out, exceptions included, so the record always holds
+    // a whole, consistent text.
+    ~TextEditor() { close(); }
+
+    size_t end() const noexcept { return end_; }
+    // The original text by original positions; only what lies at or after
+    // the last replaced stretch may be read.
+    std::string_view view() const noexcept { return {record_.text.get() + shift_, end_}; }
+
+    // Replaces the original stretch [from, to) by `marker`; from must not lie
+    // before the end of the last stretch replaced.
+    void replace(size_t from, size_t to, std::string_view marker) {
+        char* buffer = record_.text.get();
+        const size_t kept = from - unread_;
+        if (kept != 0 && write_ != shift_ + unread_) std::memmove(buffer + write_, buffer + shift_ + unread_, kept);
+        write_ += kept;
+        unread_ = from;
+        if (write_ + marker.size() > shift_ + to) grow(to, marker.size());
+        std::memcpy(record_.text.get() + write_, marker.data(), marker.size());
+        write_ += marker.size();
+        unread_ = to;
+    }
+
+    void close() noexcept {
+        if (closed_) return;
+        closed_ = true;
+        char* buffer = record_.text.get();
+        const size_t rest = end_ - unread_;
+        if (rest != 0 && write_ != shift_ + unread_) std::memmove(buffer + write_, buffer + shift_ + unread_, rest);
+        record_.length = static_cast<int32_t>(write_ + rest);
+        buffer[record_.length] = '\0';
+    }
+
+  private:
+    // A new buffer with the output at its start and the unread text from
+    // `to` on at its very end, so the gap between them takes the marker and
+    // the growth that comes with it leaves room for later markers too.
+    void grow(size_t to, size_t marker_size) {
+        constexpr size_t kLimit = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+        const size_t capacity = static_cast<size_t>(record_.capacity);
+        const size_t needed = write_ + marker_size + (end_ - to) + 1;
+        if (needed > kLimit) throw std::bad_alloc();
+        const size_t grown = std::min(kLimit, std::max({needed, capacity + 65536, capacity + capacity / 2}));
+        std::unique_ptr<char[]> bigger(new char[grown]);
+        std::memcpy(bigger.get(), record_.text.get(), write_);
+        const size_t shift = grown - 1 - end_;
+        std::memcpy(bigger.get() + shift + to, record_.text.get() + shift_ + to, end_ - to);
+        record_.text = std::move(bigger);
+        record_.capacity = static_cast<int32_t>(grown);
+        shift_ = shift;
+    }
+
+    ArticleRecord& record_;
+    size_t end_;          // original length
+    size_t shift_ = 0;    // buffer index of original position 0 of the unread text
+    size_t write_ = 0;    // buffer index where the output ends
+    size_t unread_ = 0;   // original position where the unread text starts
+    bool closed_ = false;
+};
+
+// Successive occurrences of a needle, overlapping ones included, each search
+// going on from where the last one stopped (Knuth-Morris-Pratt, skipping to
+// the needle's first character with memchr while nothing is matched). A
+// delimiter of dashes in a text of dashes stays linear.
+class Occurrences {
+  public:
+    Occurrences(std::string_view needle, size_t from) : needle_(needle), position_(from) {
+        prefix_.assign(needle_.size() + 1, 0);
+        size_t k = 0;
+        for (size_t i = 1; i < needle_.size(); ++i) {
+            while (k > 0 && needle_[i] != needle_[k]) k = prefix_[k];
+            if (needle_[i] == needle_[k]) ++k;
+            prefix_[i + 1] = static_cast<uint32_t>(k);
+        }
+    }
+
+    // The start of the next occurrence in `text` (the current view of the
+    // same text), or npos.
+    size_t next(std::string_view text) {
+        const size_t m = needle_.size();
+        if (m == 0) return npos;
+        while (position_ < text.size()) {
+            if (matched_ == 0) {
+                const void* hit = std::memchr(text.data() + position_, needle_[0], text.size() - position_);
+                if (!hit) {
+                    position_ = text.size();
+                    return npos;
+                }
+                position_ = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+            }
+            const char c = text[position_++];
+            while (matched_ > 0 && c != needle_[matched_]) matched_ = prefix_[matched_];
+            if (c == needle_[matched_]) ++matched_;
+            if (matched_ == m) {
+                matched_ = prefix_[m];
+                return position_ - m;
+            }
+        }
+        return npos;
+    }
+
+  private:
+    std::string needle_;
+    std::vector<uint32_t> prefix_;
+    size_t position_;
+    size_t matched_ = 0;
+};
+
+// A search that remembers its last answer: asked again from a later
+// position, it answers at once while that answer still lies ahead, and so
+// scans each stretch of the text at most once.
+class Search {
+  public:
+    explicit Search(std::string_view needle) : needle_(needle) {}
+    size_t find(std::string_view text, size_t from) {
+        if (!(asked_ && from >= from_ && (found_ == npos || found_ >= from))) {
+            found_ = text.find(needle_, from);
+            from_ = from;
+            asked_ = true;
+        }
+        return found_;
+    }
+
+  private:
+    std::string_view needle_;
+    bool asked_ = false;
+    size_t from_ = 0;
+    size_t found_ = npos;
+};
+
+class Extraction {
+  public:
+    Extraction(ArticleRecord& record, const std::string& webRoot, const std::string& groupFolder, FileSink& sink)
+        : record_(record), editor_(record), webRoot_(webRoot), groupFolder_(groupFolder), sink_(sink) {}
+
+    void run() {
+        size_t scan = 0;
+        if (is_mime()) scan = mime_pass();
+        block_pass(scan);
+        editor_.close();
+    }
+
+  private:
+    bool is_mime() const {
+        const std::string_view t = editor_.view();
+        std::string head(t.substr(0, 80));
+        for (char& c : head) c = upper(c);
+        return head.find("MIME") != npos && head.find("MULTI") != npos && head.find("PART") != npos;
+    }
+
+    // Returns where the block pass starts: the last delimiter occurrence, or
+    // the end of the text when there is no delimiter line.
+    size_t mime_pass() {
+        std::string_view t = editor_.view();
+        size_t p = t.substr(0, 2) == "--" ? 0 : t.find("\n--");
+        if (p == npos) return editor_.end();
+        if (t[p] == '\n') ++p;
+        const size_t eol = t.find('\n', p);
+        Occurrences delimiter(t.substr(p, eol == npos ? npos : eol - p), p);
+        delimiter.next(t);  // the delimiter line itself
+        for (;;) {
+            t = editor_.view();
+            const size_t n = delimiter.next(t);
+            if (n == npos) return p;
+            const size_t line_end = newline_.find(t, n);
+            const size_t part_end = line_end == npos ? t.size() : line_end;
+            // A stretch within one line has no header and no body: the part
+            // decoder would refuse it, so it is not worth handing over.
+            if (std::memchr(t.data() + p, '\n', n - p)) {
+                try_part(p, n, t.substr(p, part_end - p));
+            }
+            p = n;
+        }
+    }
+
+    void try_part(size_t from, size_t to, std::string_view part_text) {
+        engine::MimeMessage message;
+        message.parse(part_text);
+        if (message.part_count() == 0) return;
+        std::string name = message.part_filename(0);
+        if (name.empty()) name = message.part_name(0);
+        name = safe_file_name(name);
+        if (name.empty()) return;
+        decoded_.clear();
+        if (message.decode_part(0, decoded_) != Verdict::finished) return;
+        commit(from, to, name);
+    }
+
+    void block_pass(size_t p) {
+        while (p < editor_.end()) {
+            const std::string_view t = editor_.view();
+            const std::string_view line = t.substr(p);
+            size_t tail = npos;
+            if (starts_with_nocase(line, "begin ")) tail = uu_block(p);
+            else if (line.substr(0, 8) == "=ybegin ") tail = yenc_block(p);
+            if (tail != npos) p = tail;
+            if (p >= editor_.end()) break;
+            // After a replacement this passes over the line after the marker.
+            const std::string_view now = editor_.view();
+            const size_t nl = now.find('\n', p);
+            if (nl == npos) break;
+            p = nl + 1;
+        }
+    }
+
+    // Where the text after a block starts: behind the line end of the line
+    // at `line`, or the end of the text.
+    size_t after_line(size_t line) const {
+        const size_t nl = editor_.view().find('\n', line);
+        return nl == npos ? editor_.end() : nl + 1;
+    }
+
+    // Replaces the uuencoded block at p; returns where the text after it
+    // starts, or npos when the block stays.
+    size_t uu_block(size_t p) {
+        const std::string_view t = editor_.view();
+        size_t e = end_lower_.find(t, p);
+        if (e == npos) e = end_upper_.find(t, p);
+        if (e == npos) e = end_title_.find(t, p);
+        const size_t block_end = e == npos ? editor_.end() : after_line(e + 1);
+        const std::string_view block = t.substr(p, block_end - p);
+        engine::UuDecoder decoder;
+        decoded_.clear();
+        decoder.feed(block, decoded_);
+        const Verdict v = decoder.finish(decoded_);
+        // Decoding must have run to the block's last line: were the decoder's
+        // end line an earlier one, the lines between would be lost.
+        if (!(v == Verdict::incomplete || (v == Verdict::finished && decoder.consumed() == block.size())))
+            return npos;
+        const std::string name = safe_file_name(decoder.filename());
+        if (name.empty() || !commit(p, block_end, name)) return npos;
+        return block_end;
+    }
+
+    size_t yenc_block(size_t p) {
+        const std::string_view t = editor_.view();
+        const size_t e = yend_.find(t, p);
+        if (e == npos) return npos;
+        const size_t block_end = after_line(e + 1);
+        const std::string_view block = t.substr(p, block_end - p);
+        engine::YencDecoder decoder;
+        decoded_.clear();
+        decoder.feed(block, decoded_);
+        if (decoder.finish(decoded_) != Verdict::finished || decoder.multipart() ||
+            decoder.consumed() != block.size())
+            return npos;
+        const std::string name = safe_file_name(decoder.filename());
+        if (name.empty() || !commit(p, block_end, name)) return npos;
+        return block_end;
+    }
+
+    // Writes the decoded bytes as the file `name` and, once it is written,
+    // replaces [from, to) by the marker line and lists the attachment.
+    bool commit(size_t from, size_t to, const std::string& name) {
+        std::string entry;
+        entry.reserve(1 + groupFolder_.size() + name.size());
+        entry.append("\\").append(groupFolder_).append(name);
+        std::string marker;
+        marker.reserve(kMarker.size() + entry.size() + 1);
+        marker.append(kMarker).append(entry).push_back('\n');
+        record_.attachments.reserve(record_.attachments.size() + entry.size() + 1);
+        if (!sink_.write(webRoot_ + groupFolder_ + name, decoded_.data(), decoded_.size())) return false;
+        editor_.replace(from, to, marker);
+        record_.AddAttachment(entry);
+        return true;
+    }
+
+    ArticleRecord& record_;
+    TextEditor editor_;
+    const std::string& webRoot_;
+    const std::string& groupFolder_;
+    FileSink& sink_;
+    ByteBuffer decoded_;  // reused for every part and block
+    Search end_lower_{"\nend"};
+    Search end_upper_{"\nEND"};
+    Search end_title_{"\nEnd"};
+    Search yend_{"\n=yend"};
+    Search newline_{"\n"};
+};
+
+}  // namespace
+
+bool StoreFiles::write(const std::string& path, const char* bytes, size_t count) {
+    return write_file_replacing(path, bytes, count);
+}
+
+int32_t decode_attachments(ArticleRecord& record, const std::string& webRoot, const std::string& groupFolder,
+                           FileSink& sink) {
+    if (record.length <= 0 || !record.text) return -1;
+    Extraction(record, webRoot, groupFolder, sink).run();
+    sink.write(webRoot + groupFolder + std::to_string(record.number), record.text.get(),
+               static_cast<size_t>(record.length));
+    return 0;
+}
+
+int32_t ArticleRecord::DecodeAttachments(const std::string& webRoot, const std::string& groupFolder) {
+    StoreFiles files;
+    return decode_attachments(*this, webRoot, groupFolder, files);
+}
+
+int32_t ArticleRecord::WriteWholeFile(const std::string& path, const char* bytes, size_t count) {
+    write_file_replacing(path, bytes, count);
+    return 0;
+}
+
+}  // namespace quillnet

@@ -1,0 +1,139 @@
+#include "quillnet/news/file_names.h"
+
+#include <atomic>
+#include <cstdio>
+
+#include "frame/handles.h"
+
+namespace quillnet {
+namespace {
+
+char upper(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool equal_nocase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
+bool is_device_name(std::string_view name) noexcept {
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    for (const char* d : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"})
+        if (equal_nocase(base, d)) return true;
+    if (base.size() == 4 && (equal_nocase(base.substr(0, 3), "COM") || equal_nocase(base.substr(0, 3), "LPT"))) {
+        const unsigned char n = static_cast<unsigned char>(base[3]);
+        // Windows also takes the superscript digits 1, 2 and 3 of the
+        // Latin-1 code pages for port numbers.
+        return (n >= '0' && n <= '9') || n == 0xB9 || n == 0xB2 || n == 0xB3;
+    }
+    return false;
+}
+
+bool looks_like_article_number(std::string_view name) noexcept {
+    if (!name.empty() && name[0] == '-') name.remove_prefix(1);
+    if (name.empty()) return false;
+    for (char c : name)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+bool refused_in_names(unsigned char c) noexcept {
+    return c < 0x20 || c == 0x7F || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' ||
+           c == '*';
+}
+
+// Deletes a temporary file unless it was renamed into place.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!path_.empty()) ::DeleteFileA(path_.c_str());
+    }
+    const std::string& path() const noexcept { return path_; }
+    void keep() noexcept { path_.clear(); }
+
+  private:
+    std::string path_;
+};
+
+std::atomic<unsigned> g_temporary_counter{0};
+
+}  // namespace
+
+std::string safe_file_name(std::string_view reported, UINT code_page) {
+    // Where the last path element starts, stepping over double-byte
+    // characters whole.
+    size_t start = 0;
+    for (size_t i = 0; i < reported.size(); ++i) {
+        const char c = reported[i];
+        if (::IsDBCSLeadByteEx(code_page, static_cast<BYTE>(c)) && i + 1 < reported.size()) {
+            ++i;
+            continue;
+        }
+        if (c == '/' || c == '\\') start = i + 1;
+    }
+    std::string_view element = reported.substr(start);
+    if (element.size() >= 2 && element[1] == ':' &&
+        ((element[0] >= 'A' && element[0] <= 'Z') || (element[0] >= 'a' && element[0] <= 'z')))
+        element.remove_prefix(2);
+
+    std::string name;
+    name.reserve(element.size() + 1);
+    for (size_t i = 0; i < element.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(element[i]);
+        if (::IsDBCSLeadByteEx(code_page, c) && i + 1 < element.size()) {
+            name.push_back(element[i]);
+            name.push_back(element[++i]);
+            continue;
+        }
+        if (!refused_in_names(c)) name.push_back(static_cast<char>(c));
+    }
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+    if (name.empty()) return name;
+    const bool temporary_like = name.size() > 7 && equal_nocase(std::string_view(name).substr(0, 3), "~qn") &&
+                                equal_nocase(std::string_view(name).substr(name.size() - 4), ".tmp");
+    if (is_device_name(name) || looks_like_article_number(name) || equal_nocase(name, "NewsList.txt") ||
+        temporary_like)
+        name.insert(name.begin(), '_');
+    return name;
+}
+
+bool write_file_replacing(const std::string& path, const char* bytes, size_t count) {
+    const size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+
+    // A name no other writer uses: our process id and a counter, and a new
+    // number if a file of that name is somehow there already.
+    frame::unique_file file;
+    std::string temporary_path;
+    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, "~qn%lx-%x.tmp", static_cast<unsigned long>(::GetCurrentProcessId()),
+                      g_temporary_counter.fetch_add(1));
+        temporary_path = folder + name;
+        file.reset(::CreateFileA(temporary_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file && ::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    if (!file) return false;
+    TemporaryFile temporary(temporary_path);
+
+    while (count > 0) {
+        const DWORD chunk = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), bytes, chunk, &written, nullptr) || written == 0) return false;
+        bytes += written;
+        count -= written;
+    }
+    file.reset();  // closed before the rename, which a sharing-free handle would block
+    if (!::MoveFileExA(temporary.path().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+    temporary.keep();
+    return true;
+}
+
+}  // namespace quillnet

@@ -1,0 +1,296 @@
+// Attachment extraction: the golden articles of tests/data/articles with
+// real files in a private folder, names made safe, whole-file writes, and
+// bodies built to break a careless implementation (markers longer than their
+// blocks, thousands of blocks, 10 MB lines, failing writes).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "golden.h"
+#include "quillnet/news/article_decode.h"
+#include "quillnet/news/article_record.h"
+#include "quillnet/news/file_names.h"
+
+using quillnet::ArticleRecord;
+using quillnet::decode_attachments;
+using quillnet::FileSink;
+using quillnet::safe_file_name;
+using namespace qk_golden;
+
+namespace {
+
+const std::string kGroup = "news\\test\\group\\";
+
+// The body as the news client builds it: line by line.
+void fill(ArticleRecord& r, const std::string& body) {
+    size_t at = 0;
+    while (at < body.size()) {
+        const size_t nl = body.find('\n', at);
+        r.AppendLine(std::string_view(body).substr(at, (nl == std::string::npos ? body.size() : nl) - at));
+        at = nl == std::string::npos ? body.size() : nl + 1;
+    }
+}
+
+// Keeps files in memory; refuses the names it is told to.
+class MemoryFiles : public FileSink {
+  public:
+    bool write(const std::string& path, const char* bytes, size_t count) override {
+        const std::string name = path.substr(path.find_last_of('\\') + 1);
+        if (std::find(refuse.begin(), refuse.end(), name) != refuse.end()) return false;
+        files[path].assign(bytes, count);
+        ++writes;
+        return true;
+    }
+    std::map<std::string, std::string> files;
+    std::vector<std::string> refuse;
+    int writes = 0;
+};
+
+std::string marker(const std::string& name) { return "--Attachment--: \\" + kGroup + name + "\n"; }
+
+std::string uuencoded(const std::string& bytes, const std::string& name) {
+    std::string out = "begin 644 " + name + "\n";
+    auto enc = [](unsigned v) { return static_cast<char>(v ? v + 32 : '`'); };
+    for (size_t i = 0; i < bytes.size(); i += 45) {
+        const size_t n = std::min<size_t>(45, bytes.size() - i);
+        out += enc(static_cast<unsigned>(n));
+        for (size_t g = 0; g < n; g += 3) {
+            unsigned char b[3] = {0, 0, 0};
+            for (size_t k = 0; k < 3 && g + k < n; ++k) b[k] = static_cast<unsigned char>(bytes[i + g + k]);
+            out += enc(b[0] >> 2);
+            out += enc(((b[0] & 3) << 4) | (b[1] >> 4));
+            out += enc(((b[1] & 15) << 2) | (b[2] >> 6));
+            out += enc(b[2] & 63);
+        }
+        out += '\n';
+    }
+    return out + "`\nend\n";
+}
+
+}  // namespace
+
+class GoldenArticle : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenArticle, StoredTextFilesAndList) {
+    const std::string name = GetParam();
+    const std::string body = golden("articles/" + name + "/body.txt");
+    const std::string stored = golden("articles/" + name + "/stored.txt");
+    const std::string list = golden("articles/" + name + "/attachments.txt");
+    ASSERT_NE("<missing>", body);
+    const std::string files_folder = data_path("articles/" + name + "/files");
+    std::vector<std::string> expected_files = list_folder(files_folder);
+
+    TempFolder root;
+    const std::string web_root = root.path() + "\\";
+    ASSERT_TRUE(::CreateDirectoryA((web_root + "news").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryA((web_root + "news\\test").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryA((web_root + kGroup).c_str(), nullptr));
+
+    // Twice: the second run overwrites the files of the first.
+    for (int round = 0; round < 2; ++round) {
+        ArticleRecord r;
+        r.number = 1234;
+        r.size = static_cast<int32_t>(body.size() / 2);
+        fill(r, body);
+        ASSERT_EQ(0, r.DecodeAttachments(web_root, kGroup));
+        EXPECT_TRUE(stored == std::string(r.body())) << "round " << round << "\n" << std::string(r.body());
+        EXPECT_EQ(static_cast<int32_t>(stored.size()), r.length);
+        EXPECT_EQ('\0', r.text[r.length]);
+        EXPECT_EQ(list, r.attachments);
+        EXPECT_EQ(static_cast<int32_t>(std::count(list.begin(), list.end(), '\n')), r.attachmentCount);
+        EXPECT_TRUE(stored == read_file(web_root + kGroup + "1234")) << "stored copy";
+    }
+    // Exactly the expected files, in the group folder and nowhere else, and
+    // no temporary file left behind.
+    std::vector<std::string> written;
+    list_tree(root.path(), "", written);
+    std::vector<std::string> wanted{kGroup + "1234"};
+    for (const std::string& f : expected_files) wanted.push_back(kGroup + f);
+    std::sort(written.begin(), written.end());
+    std::sort(wanted.begin(), wanted.end());
+    EXPECT_EQ(wanted, written);
+    for (const std::string& f : expected_files)
+        EXPECT_TRUE(read_file(files_folder + "\\" + f) == read_file(web_root + kGroup + f)) << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(Articles, GoldenArticle,
+                         ::testing::Values("mime_parts", "mime_words_after_80", "mime_no_delimiter",
+                                           "mime_never_closed", "mime_truncated", "uu_begin_forms", "uu_no_end",
+                                           "uu_end_order", "uu_END_only", "uu_two_adjacent", "uu_two_apart",
+                                           "uu_truncated", "yenc_blocks", "hostile_names", "hostile_mime_names",
+                                           "zero_bytes"));
+
+TEST(DecodeAttachments, EmptyBodyWritesNothing) {
+    MemoryFiles files;
+    ArticleRecord r;
+    r.number = 5;
+    EXPECT_EQ(-1, decode_attachments(r, "C:\\web\\", kGroup, files));
+    EXPECT_EQ(0, files.writes);
+    // A body of empty lines is not empty: it is stored.
+    r.AppendLine("");
+    EXPECT_EQ(0, decode_attachments(r, "C:\\web\\", kGroup, files));
+    EXPECT_EQ("\n", files.files["C:\\web\\" + kGroup + "5"]);
+}
+
+TEST(DecodeAttachments, MarkersLongerThanTheirBlocksGrowTheBufferSafely) {
+    // Blocks of 14 bytes become markers of well over 100: the text grows
+    // while it is edited, with the unread rest moved out of the way.
+    const std::string folder = "news\\" + std::string(120, 'g') + "\\";
+    std::string body = "head\n";
+    std::string expected = "head\n";
+    for (int i = 0; i < 3000; ++i) {
+        const std::string name = std::string("f").append(std::to_string(i));
+        body.append(uuencoded("", name)).append("x").append(std::to_string(i)).append("\n");
+        expected.append("--Attachment--: \\").append(folder).append(name).append("\nx");
+        expected.append(std::to_string(i)).append("\n");
+    }
+    ArticleRecord r;
+    r.size = static_cast<int32_t>(body.size());  // the first buffer fits the body exactly
+    fill(r, body);
+    MemoryFiles files;
+    ASSERT_EQ(0, decode_attachments(r, "C:\\w\\", folder, files));
+    EXPECT_TRUE(expected == std::string(r.body()));
+    EXPECT_EQ(3000, r.attachmentCount);
+    EXPECT_GT(r.capacity, r.length);
+    EXPECT_EQ('\0', r.text[r.length]);
+    EXPECT_EQ(3001u, files.files.size());
+}
+
+TEST(DecodeAttachments, ThousandsOfBlocksAndTheirFiles) {
+    std::string body;
+    std::string expected;
+    std::map<std::string, std::string> wanted;
+    for (int i = 0; i < 5000; ++i) {
+        std::string bytes(100 + i % 50, '\0');
+        for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>(i * 31 + k * 7);
+        const std::string name = std::string("b").append(std::to_string(i)).append(".bin");
+        body.append(uuencoded(bytes, name)).append("text ").append(std::to_string(i)).append("\n");
+        expected.append(marker(name)).append("text ").append(std::to_string(i)).append("\n");
+        wanted["W\\" + kGroup + name] = bytes;
+    }
+    ArticleRecord r;
+    fill(r, body);
+    MemoryFiles files;
+    ASSERT_EQ(0, decode_attachments(r, "W\\", kGroup, files));
+    EXPECT_TRUE(expected == std::string(r.body()));
+    wanted["W\\" + kGroup + "0"] = expected;
+    EXPECT_TRUE(wanted == files.files);
+}
+
+TEST(DecodeAttachments, AFileThatCannotBeWrittenLeavesItsBlockInTheText) {
+    const std::string a = uuencoded("first", "a.bin");
+    const std::string b = uuencoded("second", "b.bin");
+    const std::string body = "x\n" + a + "y\n" + b + "z\n";
+    ArticleRecord r;
+    fill(r, body);
+    MemoryFiles files;
+    files.refuse = {"a.bin"};
+    ASSERT_EQ(0, decode_attachments(r, "W\\", kGroup, files));
+    EXPECT_EQ("x\n" + a + "y\n" + marker("b.bin") + "z\n", std::string(r.body()));
+    EXPECT_EQ(1, r.attachmentCount);
+    EXPECT_EQ("\\" + kGroup + "b.bin\n", r.attachments);
+}
+
+TEST(DecodeAttachments, TenMegabyteLinesAndADelimiterOfDashes) {
+    // A MIME body whose delimiter is a line of dashes, followed by a 10 MB
+    // line of dashes (ten million overlapping delimiter occurrences), a
+    // 10 MB line of text and a block after it.
+    const std::string dashes(10 << 20, '-');
+    const std::string text(10 << 20, 'x');
+    const std::string block = uuencoded("payload", "p.bin");
+    const std::string body = "MIME multipart\n" + std::string(40, '-') + "\n" + dashes + "\n" + text + "\n" + block;
+    ArticleRecord r;
+    fill(r, body);
+    MemoryFiles files;
+    ASSERT_EQ(0, decode_attachments(r, "W\\", kGroup, files));
+    // The block pass starts at the last occurrence, in the line of dashes.
+    EXPECT_TRUE(body.substr(0, body.size() - block.size()) + marker("p.bin") == std::string(r.body()));
+    EXPECT_EQ("payload", files.files["W\\" + kGroup + "p.bin"]);
+
+    // A 10 MB line inside a uuencoded block and inside a yEnc block: both
+    // stay, the text after them survives.
+    const std::string uu_body = "begin 644 big.bin\n" + text + "\nend\nafter\n";
+    const std::string y_body = "=ybegin line=128 size=5 name=y.bin\n" + text + "\n=yend size=5\nafter\n";
+    for (const std::string& b : {uu_body, y_body}) {
+        ArticleRecord s;
+        fill(s, b);
+        MemoryFiles f;
+        ASSERT_EQ(0, decode_attachments(s, "W\\", kGroup, f));
+        EXPECT_TRUE(b == std::string(s.body()));
+        EXPECT_EQ(0, s.attachmentCount);
+    }
+}
+
+TEST(DecodeAttachments, ManyDelimiterOccurrencesOnOneLineAreNotDecodedOneByOne) {
+    // Each short stretch lies within one line: no part to decode, and the
+    // text is left as it is.
+    std::string line;
+    for (int i = 0; i < 200000; ++i) line += "--b";
+    const std::string body = "MIME multipart\n--b\nContent-Type: text/plain; name=a.txt\n\nA\n" + line + "\n";
+    ArticleRecord r;
+    fill(r, body);
+    MemoryFiles files;
+    ASSERT_EQ(0, decode_attachments(r, "W\\", kGroup, files));
+    // The one real part ends at the first occurrence on the long line.
+    EXPECT_TRUE("MIME multipart\n" + marker("a.txt") + line + "\n" == std::string(r.body()));
+}
+
+TEST(SafeFileName, PathsDrivesAndOddCharacters) {
+    EXPECT_EQ("x.exe", safe_file_name("../../x.exe"));
+    EXPECT_EQ("x", safe_file_name("C:\\x"));
+    EXPECT_EQ("x", safe_file_name("C:x"));
+    EXPECT_EQ("share.txt", safe_file_name("\\\\server\\c$\\share.txt"));
+    EXPECT_EQ("ab.txtstream", safe_file_name("ab.txt:stream"));
+    EXPECT_EQ("tabs and bells.txt", safe_file_name("tabs\t and \abells.txt"));
+    EXPECT_EQ("what.txt", safe_file_name("<what?>.txt|*\""));
+    EXPECT_EQ("trail", safe_file_name("trail . ."));
+    EXPECT_EQ(" lead.txt", safe_file_name(" lead.txt"));
+    for (const char* none : {"", ".", "..", "...", "a/..", "a\\.", "C:", ":", "\x01\x02", "/", " . "})
+        EXPECT_EQ("", safe_file_name(none)) << none;
+}
+
+TEST(SafeFileName, NamesThatMeanSomethingElse) {
+    for (const char* device : {"CON", "con.txt", "Prn.log", "AUX", "nul.tar.gz", "COM1", "com9.x", "LPT1",
+                               "lpt9", "CON .txt", "conin$", "COM\xb9"})
+        EXPECT_EQ(std::string("_") + device, safe_file_name(device)) << device;
+    for (const char* plain : {"CONSOLE.txt", "COM10", "LPT", "nullify", "comx"})
+        EXPECT_EQ(plain, safe_file_name(plain)) << plain;
+    EXPECT_EQ("_1234", safe_file_name("1234"));
+    EXPECT_EQ("_-1", safe_file_name("-1"));
+    EXPECT_EQ("1234.txt", safe_file_name("1234.txt"));
+    EXPECT_EQ("-", safe_file_name("-"));
+    EXPECT_EQ("_NewsList.txt", safe_file_name("NewsList.txt"));
+    EXPECT_EQ("_newslist.TXT", safe_file_name("dir/newslist.TXT"));
+    EXPECT_EQ("_~qn1f-2.tmp", safe_file_name("~qn1f-2.tmp"));
+}
+
+TEST(SafeFileName, DoubleByteCharactersWithABackslashTrailByte) {
+    // In code page 932, 0x95 0x5C is one character; its second byte is not
+    // a path separator.
+    EXPECT_EQ("\x95\x5C.txt", safe_file_name("dir\\\x95\x5C.txt", 932));
+    EXPECT_EQ("x.txt", safe_file_name("dir\\\x95\\x.txt", 1252));
+}
+
+TEST(WriteFileReplacing, ReplacesWholeAndLeavesNothingBehind) {
+    TempFolder root;
+    const std::string path = root.path() + "\\a.bin";
+    ASSERT_TRUE(quillnet::write_file_replacing(path, "first version", 13));
+    EXPECT_EQ("first version", read_file(path));
+    std::string zeros("a\0b", 3);
+    ASSERT_TRUE(quillnet::write_file_replacing(path, zeros.data(), zeros.size()));
+    EXPECT_EQ(zeros, read_file(path));
+    ASSERT_TRUE(quillnet::write_file_replacing(path, "", 0));
+    EXPECT_EQ("", read_file(path));
+    EXPECT_EQ(std::vector<std::string>{"a.bin"}, list_folder(root.path()));
+    // Into a folder that does not exist: refused, nothing made.
+    EXPECT_FALSE(quillnet::write_file_replacing(root.path() + "\\missing\\b.bin", "x", 1));
+    EXPECT_EQ(0, ArticleRecord::WriteWholeFile(root.path() + "\\missing\\b.bin", "x", 1));
+    EXPECT_EQ(0, ArticleRecord::WriteWholeFile(path, "via record", 10));
+    EXPECT_EQ("via record", read_file(path));
+    EXPECT_EQ(std::vector<std::string>{"a.bin"}, list_folder(root.path()));
+}
