@@ -30,6 +30,11 @@ class WinsockUse {
 
 IoResult fail(IoStatus status, int error) { return IoResult{status, error}; }
 
+IoResult socket_failure(int err) {
+    if (err == WSAETIMEDOUT) return fail(IoStatus::timeout, err);
+    return fail(err == WSAECONNRESET || err == WSAECONNABORTED ? IoStatus::closed : IoStatus::failed, err);
+}
+
 // Waits until the socket is readable (or writable) or the time runs out.
 IoResult wait_for(SOCKET s, bool write, uint32_t timeout_ms) {
     fd_set set;
@@ -56,16 +61,23 @@ class SocketTransport final : public Transport {
     SocketTransport(std::unique_ptr<WinsockUse> use, frame::unique_socket socket, Timeouts timeouts)
         : use_(std::move(use)), socket_(std::move(socket)), timeouts_(timeouts) {}
 
+    // The socket blocks with SO_SNDTIMEO and SO_RCVTIMEO set to the read
+    // limit (see connect_tcp): one call per send or receive instead of a
+    // select() before each, which under Wine is a round trip to its server
+    // and doubled the time of a command-and-reply protocol. Should the
+    // socket still be non-blocking, select() does the waiting.
     IoResult send(const char* data, size_t size) override {
         while (size > 0) {
-            const IoResult ready = wait_for(socket_.get(), true, timeouts_.read_ms);
-            if (!ready.ok()) return ready;
             const int chunk = static_cast<int>(size > (1u << 30) ? (1u << 30) : size);
             const int n = ::send(socket_.get(), data, chunk, 0);
             if (n == SOCKET_ERROR) {
                 const int err = ::WSAGetLastError();
-                if (err == WSAEWOULDBLOCK) continue;
-                return fail(err == WSAECONNRESET || err == WSAECONNABORTED ? IoStatus::closed : IoStatus::failed, err);
+                if (err == WSAEWOULDBLOCK) {
+                    const IoResult ready = wait_for(socket_.get(), true, timeouts_.read_ms);
+                    if (!ready.ok()) return ready;
+                    continue;
+                }
+                return socket_failure(err);
             }
             data += n;
             size -= static_cast<size_t>(n);
@@ -76,8 +88,6 @@ class SocketTransport final : public Transport {
     IoResult receive(char* buffer, size_t capacity, size_t& got) override {
         got = 0;
         for (;;) {
-            const IoResult ready = wait_for(socket_.get(), false, timeouts_.read_ms);
-            if (!ready.ok()) return ready;
             const int cap = static_cast<int>(capacity > (1u << 30) ? (1u << 30) : capacity);
             const int n = ::recv(socket_.get(), buffer, cap, 0);
             if (n > 0) {
@@ -86,8 +96,12 @@ class SocketTransport final : public Transport {
             }
             if (n == 0) return fail(IoStatus::closed, WSAECONNRESET);
             const int err = ::WSAGetLastError();
-            if (err == WSAEWOULDBLOCK) continue;
-            return fail(err == WSAECONNRESET || err == WSAECONNABORTED ? IoStatus::closed : IoStatus::failed, err);
+            if (err == WSAEWOULDBLOCK) {
+                const IoResult ready = wait_for(socket_.get(), false, timeouts_.read_ms);
+                if (!ready.ok()) return ready;
+                continue;
+            }
+            return socket_failure(err);
         }
     }
 
@@ -128,8 +142,8 @@ IoResult connect_tcp(const std::string& host, unsigned short port, const Timeout
             last = fail(IoStatus::failed, ::WSAGetLastError());
             continue;
         }
-        // Non-blocking from here on: connect and every read wait in select()
-        // with a limit, so no peer can hang the caller.
+        // Non-blocking while connecting, so the connect waits in select()
+        // with a limit; reads and writes then have limits of their own.
         u_long nonblocking = 1;
         ::ioctlsocket(s.get(), FIONBIO, &nonblocking);
         BOOL nodelay = TRUE;
@@ -156,6 +170,11 @@ IoResult connect_tcp(const std::string& host, unsigned short port, const Timeout
                 continue;
             }
         }
+        u_long blocking = 0;
+        ::ioctlsocket(s.get(), FIONBIO, &blocking);
+        const DWORD limit = timeouts.read_ms;
+        ::setsockopt(s.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+        ::setsockopt(s.get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
         out = std::make_unique<SocketTransport>(std::move(use), std::move(s), timeouts);
         return IoResult::success();
     }
