@@ -243,6 +243,7 @@ class HttpClient final : public WebClient {
             } catch (...) {
             }
         }
+        if (expected) owner_.BodyLength(*expected);
         std::vector<char> buffer(kReadBuffer);
         int64_t offset = 0;
         for (;;) {

@@ -22,6 +22,9 @@ class WebEvents {
     // kind 1: a piece of the document body, at most 65,535 bytes; `offset` is
     // the number of body bytes delivered before this piece. Returns 0.
     virtual int Transfer(uint16_t kind, int64_t offset, const char* bytes, uint16_t length) = 0;
+    // The body's announced length, before its first piece, when the server
+    // gave one; lets an owner that keeps the body make room once.
+    virtual void BodyLength(uint64_t bytes) {}
 };
 
 constexpr uint16_t kTransferBody = 1;

@@ -1,5 +1,6 @@
 #include "quillnet/mailweb/web_fetcher.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace quillnet::mailweb {
@@ -35,6 +36,13 @@ int WebFetcher::set_proxy(const std::string& server, int port) {
     int r = client_->SetProxyServer(server);
     if (r == 0) r = client_->SetProxyPort(port);
     return r;
+}
+
+// Room for the whole page at once spares copying a large page over and
+// over as it grows; an absurd announced length is not believed up front.
+void WebFetcher::BodyLength(uint64_t bytes) {
+    constexpr uint64_t kMostReserved = 256u << 20;
+    page_.reserve(static_cast<size_t>(std::min(bytes, kMostReserved)));
 }
 
 int WebFetcher::Transfer(uint16_t kind, int64_t, const char* bytes, uint16_t length) {

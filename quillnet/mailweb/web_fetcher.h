@@ -31,6 +31,7 @@ class WebFetcher final : public engine::WebEvents {
     int set_proxy(const std::string& server, int port);
 
     int Transfer(uint16_t kind, int64_t offset, const char* bytes, uint16_t length) override;
+    void BodyLength(uint64_t bytes) override;
 
   private:
     std::unique_ptr<engine::WebClient> client_;
