@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <new>
 #include <span>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "frame/handles.h"
 #include "kestle/image/image_errors.h"
 #include "kestle/image/jpeg_encoder.h"
+#include "kestle/image/jpeg_preview.h"
 #include "kestle/image/picture_format.h"
 #include "kestle/image/scaler.h"
 #include "kestle/image/wic_codec.h"
@@ -35,9 +37,78 @@ int32_t write_whole_file(const std::wstring& path, std::span<const uint8_t> byte
     return image_ok;
 }
 
+// Reads a whole JPEG file; false for anything else (or a file too large to
+// be worth holding), which then takes the ordinary path.
+bool read_jpeg_file(const std::wstring& path, std::vector<uint8_t>& bytes) {
+    frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 4 || size.QuadPart > (256 << 20)) return false;
+    uint8_t magic[3] = {};
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), magic, 3, &got, nullptr) || got != 3 || magic[0] != 0xFF || magic[1] != 0xD8 ||
+        magic[2] != 0xFF)
+        return false;
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    std::copy(magic, magic + 3, bytes.begin());
+    if (!::ReadFile(file.get(), bytes.data() + 3, static_cast<DWORD>(bytes.size() - 3), &got, nullptr) ||
+        got != bytes.size() - 3)
+        return false;
+    return true;
+}
+
 }  // namespace
 
+bool Picture::load_jpeg_preview(const std::wstring& path, int32_t& status) {
+    std::vector<uint8_t> file;
+    if (!read_jpeg_file(path, file)) return false;
+    if (const auto claimed = probe_size(file); claimed && !size_allowed(claimed->width, claimed->height)) {
+        status = image_too_large;
+        return true;
+    }
+    std::optional<JpegPreview> preview = read_jpeg_preview(file);
+    if (!preview) {
+        // Progressive, damaged or otherwise beyond the preview: the full
+        // decoder gets the bytes already read.
+        DecodedPicture decoded;
+        status = decode_picture_bytes(file, decoded);
+        if (status != image_ok && !decoded.described) return true;
+        file_type_ = std::string(format_name(decoded.format));
+        file_size_ = decoded.file_size;
+        bit_count_ = decoded.bit_count;
+        pixels_ = std::move(decoded.pixels);
+        preview_.reset();
+        jpeg_file_.clear();
+        width_ = pixels_.width();
+        height_ = pixels_.height();
+        return true;
+    }
+    file_type_ = std::string(format_name(format_jpg));
+    file_size_ = static_cast<int32_t>(file.size());
+    bit_count_ = 8 * preview->components;
+    width_ = preview->width;
+    height_ = preview->height;
+    pixels_.reset();
+    preview_ = std::move(preview);
+    jpeg_file_ = std::move(file);
+    status = image_ok;
+    return true;
+}
+
+int32_t Picture::ensure_pixels() {
+    if (pixels_) return image_ok;
+    if (!preview_) return image_no_picture;
+    DecodedPicture decoded;
+    const int32_t status = decode_picture_bytes(jpeg_file_, decoded);
+    if (status != image_ok) return status;  // the preview stays usable
+    pixels_ = std::move(decoded.pixels);
+    preview_.reset();
+    jpeg_file_ = std::vector<uint8_t>();
+    return image_ok;
+}
+
 int32_t Picture::load(const std::wstring& path) {
+    if (int32_t status = image_ok; load_jpeg_preview(path, status)) return status;
     DecodedPicture decoded;
     const int32_t status = decode_picture_file(path, decoded);
     if (status != image_ok && !decoded.described) return status;  // the previous picture stays
@@ -47,20 +118,38 @@ int32_t Picture::load(const std::wstring& path) {
     file_size_ = decoded.file_size;
     bit_count_ = decoded.bit_count;
     pixels_ = std::move(decoded.pixels);
+    preview_.reset();
+    jpeg_file_ = std::vector<uint8_t>();
     width_ = pixels_.width();
     height_ = pixels_.height();
     return status;
 }
 
 int32_t Picture::iconize(int width, int height) {
-    if (!pixels_ || !size_allowed(width > 0 ? width : 0, height > 0 ? height : 0)) return image_no_picture;
+    if (!has_picture() || !size_allowed(width > 0 ? width : 0, height > 0 ? height : 0)) return image_no_picture;
+    // From the preview when each target pixel covers at least two of its
+    // pixels (16 picture pixels) both ways; its block means then differ from
+    // the full picture's area average only at the edges of the blocks.
+    const bool from_preview =
+        preview_ && width * 2 <= preview_->preview_width && height * 2 <= preview_->preview_height;
+    if (!from_preview) {
+        const int32_t status = ensure_pixels();
+        if (status != image_ok) return status;
+    }
     PixelBlock scaled = PixelBlock::allocate(width, height);
     if (!scaled) return image_no_picture;
     try {
-        scale_rgb24(pixels_.data(), pixels_.width(), pixels_.height(), scaled.data(), width, height);
+        if (from_preview) {
+            scale_rgb24_extent(preview_->bgr.data(), preview_->preview_width, preview_->preview_height,
+                               preview_->width / 8.0, preview_->height / 8.0, scaled.data(), width, height);
+        } else {
+            scale_rgb24(pixels_.data(), pixels_.width(), pixels_.height(), scaled.data(), width, height);
+        }
     } catch (const std::bad_alloc&) {
         return image_no_picture;  // as for the block itself: no memory, nothing changes
     }
+    preview_.reset();
+    jpeg_file_ = std::vector<uint8_t>();
     pixels_ = std::move(scaled);
     width_ = width;
     height_ = height;
@@ -68,7 +157,8 @@ int32_t Picture::iconize(int width, int height) {
 }
 
 int32_t Picture::save_jpeg(const std::wstring& path, int quality) {
-    if (!pixels_) return image_no_picture;  // and nothing is written
+    if (!has_picture()) return image_no_picture;  // and nothing is written
+    if (const int32_t status = ensure_pixels(); status != image_ok) return status;
     std::vector<uint8_t> jpeg;
     try {
         jpeg = encode_baseline_jpeg(pixels_.data(), pixels_.width(), pixels_.height(), quality);

@@ -1,11 +1,19 @@
 // The picture a KestleImage object holds between a page's calls, with the
 // rules of what each call changes: a failed load keeps the previous picture,
 // Iconize replaces the pixels only, and saving never changes the picture.
+//
+// A JPEG that the preview reader handles is loaded as its eighth-size
+// preview plus the file's bytes; its full-size pixels are decoded only when
+// a call needs more than the preview holds (a thumbnail of a quarter of the
+// picture's size or less never does).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "kestle/image/jpeg_preview.h"
 #include "kestle/image/pixel_block.h"
 
 namespace kestle::image {
@@ -25,10 +33,18 @@ class Picture {
     int32_t file_size() const noexcept { return file_size_; }
     // "" before the first load, then the format name of the last file loaded.
     const std::string& file_type() const noexcept { return file_type_; }
+    // The full-size (or scaled) pixels; empty while a JPEG is held as its
+    // preview: ensure_pixels() decodes them.
     const PixelBlock& pixels() const noexcept { return pixels_; }
+    int32_t ensure_pixels();
+    bool has_picture() const noexcept { return pixels_ || preview_; }
 
   private:
+    bool load_jpeg_preview(const std::wstring& path, int32_t& status);
+
     PixelBlock pixels_;
+    std::optional<JpegPreview> preview_;  // with jpeg_file_, until the pixels are decoded
+    std::vector<uint8_t> jpeg_file_;
     int32_t file_size_ = 0;
     int width_ = 0;
     int height_ = 0;

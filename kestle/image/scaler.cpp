@@ -17,7 +17,7 @@ struct AxisTaps {
     std::vector<float> weight; // per tap: weight; a target pixel's weights add up to 1
 };
 
-AxisTaps make_taps(int src, int dst) {
+AxisTaps make_taps(int src, int dst, double extent) {
     AxisTaps t;
     t.first.resize(static_cast<size_t>(dst));
     t.count.resize(static_cast<size_t>(dst));
@@ -25,12 +25,12 @@ AxisTaps make_taps(int src, int dst) {
         t.source.push_back(s);
         t.weight.push_back(static_cast<float>(w));
     };
-    const double scale = static_cast<double>(src) / dst;
+    const double scale = extent / dst;
     for (int j = 0; j < dst; ++j) {
         t.first[j] = static_cast<int>(t.source.size());
-        if (src == dst) {
+        if (src == dst && extent == src) {
             add(j, 1.0);
-        } else if (dst < src) {
+        } else if (dst < extent) {
             // Target pixel j covers the source interval [a, b).
             const double a = j * scale, b = (j + 1) * scale;
             const int lo = static_cast<int>(std::floor(a));
@@ -79,11 +79,7 @@ uint8_t to_byte(float v) {
     return static_cast<uint8_t>(std::clamp(static_cast<int>(v + 0.5f), 0, 255));
 }
 
-}  // namespace
-
-void scale_rgb24(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int dh) {
-    const AxisTaps x = make_taps(sw, dw);
-    const AxisTaps y = make_taps(sh, dh);
+void scale_with(const uint8_t* src, int sw, const AxisTaps& x, const AxisTaps& y, uint8_t* dst, int dw, int dh) {
     const size_t src_stride = static_cast<size_t>(sw) * 3;
     const size_t row_len = static_cast<size_t>(dw) * 3;
 
@@ -116,6 +112,17 @@ void scale_rgb24(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int d
         uint8_t* out = dst + row_len * static_cast<size_t>(j);
         for (size_t i = 0; i < row_len; ++i) out[i] = to_byte(acc[i]);
     }
+}
+
+}  // namespace
+
+void scale_rgb24(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int dh) {
+    scale_with(src, sw, make_taps(sw, dw, sw), make_taps(sh, dh, sh), dst, dw, dh);
+}
+
+void scale_rgb24_extent(const uint8_t* src, int sw, int sh, double extent_w, double extent_h, uint8_t* dst, int dw,
+                        int dh) {
+    scale_with(src, sw, make_taps(sw, dw, extent_w), make_taps(sh, dh, extent_h), dst, dw, dh);
 }
 
 }  // namespace kestle::image

@@ -14,4 +14,12 @@ namespace kestle::image {
 // Throws std::bad_alloc when its working rows cannot be allocated.
 void scale_rgb24(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int dh);
 
+// The same for a source whose last column and row stand for less than a
+// whole pixel: the picture spans extent_w x extent_h source pixels
+// (sw - 1 < extent_w <= sw, likewise for the height), as a preview made of
+// 8x8 block means spans width/8 of them. Only for shrinking both ways
+// (dw < extent_w, dh < extent_h).
+void scale_rgb24_extent(const uint8_t* src, int sw, int sh, double extent_w, double extent_h, uint8_t* dst, int dw,
+                        int dh);
+
 }  // namespace kestle::image

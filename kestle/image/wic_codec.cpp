@@ -103,21 +103,12 @@ HRESULT copy_converted(IWICImagingFactory* factory, IWICBitmapSource* frame, Pix
     return S_OK;
 }
 
-}  // namespace
-
-int32_t decode_picture_file(const std::wstring& path, DecodedPicture& out) {
-    out = DecodedPicture();
-    std::vector<uint8_t> head, tail;
-    uint64_t size = 0;
-    {
-        frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return image_cannot_open;
-        LARGE_INTEGER length;
-        if (!::GetFileSizeEx(file.get(), &length) || !read_at(file.get(), 0, head, head_bytes)) return image_cannot_open;
-        size = static_cast<uint64_t>(length.QuadPart);
-        if (!read_at(file.get(), size > tail_bytes ? size - tail_bytes : 0, tail, tail_bytes)) return image_cannot_open;
-    }
+// Everything after the file's bytes are known: the size check on the
+// header's word, the decoder (from the file or from memory), the frame's
+// size check, and the pixels.
+template <class MakeDecoder>
+int32_t decode_with(std::span<const uint8_t> head, std::span<const uint8_t> tail, uint64_t size,
+                    MakeDecoder&& make_decoder, DecodedPicture& out) {
     // Refused on the header's word alone: some decoders allocate the whole
     // picture as soon as they are created.
     if (const auto claimed = probe_size(head); claimed && !size_allowed(claimed->width, claimed->height))
@@ -126,8 +117,7 @@ int32_t decode_picture_file(const std::wstring& path, DecodedPicture& out) {
     const com_ptr<IWICImagingFactory> factory = create_factory();
     if (!factory) return image_no_codecs;
     com_ptr<IWICBitmapDecoder> decoder;
-    HRESULT hr = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                    WICDecodeMetadataCacheOnDemand, decoder.put());
+    HRESULT hr = make_decoder(factory.get(), decoder);
     if (FAILED(hr)) return status_of_decoder_failure(hr);
     com_ptr<IWICBitmapFrameDecode> frame;
     if (FAILED(decoder->GetFrame(0, frame.put()))) return image_corrupt;
@@ -156,6 +146,49 @@ int32_t decode_picture_file(const std::wstring& path, DecodedPicture& out) {
     }
     out.pixels = std::move(block);
     return image_ok;
+}
+
+}  // namespace
+
+int32_t decode_picture_file(const std::wstring& path, DecodedPicture& out) {
+    out = DecodedPicture();
+    std::vector<uint8_t> head, tail;
+    uint64_t size = 0;
+    {
+        frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return image_cannot_open;
+        LARGE_INTEGER length;
+        if (!::GetFileSizeEx(file.get(), &length) || !read_at(file.get(), 0, head, head_bytes)) return image_cannot_open;
+        size = static_cast<uint64_t>(length.QuadPart);
+        if (!read_at(file.get(), size > tail_bytes ? size - tail_bytes : 0, tail, tail_bytes)) return image_cannot_open;
+    }
+    return decode_with(
+        head, tail, size,
+        [&](IWICImagingFactory* factory, com_ptr<IWICBitmapDecoder>& decoder) {
+            return factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                      WICDecodeMetadataCacheOnDemand, decoder.put());
+        },
+        out);
+}
+
+int32_t decode_picture_bytes(std::span<const uint8_t> file, DecodedPicture& out) {
+    out = DecodedPicture();
+    if (file.size() > 0xFFFFFFFFu) return image_out_of_memory;  // a memory stream's limit
+    const auto tail = file.subspan(file.size() > tail_bytes ? file.size() - tail_bytes : 0);
+    return decode_with(
+        file.subspan(0, std::min<size_t>(file.size(), head_bytes)), tail, file.size(),
+        [&](IWICImagingFactory* factory, com_ptr<IWICBitmapDecoder>& decoder) {
+            com_ptr<IWICStream> stream;
+            HRESULT hr = factory->CreateStream(stream.put());
+            if (SUCCEEDED(hr))
+                hr = stream->InitializeFromMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size()));
+            if (SUCCEEDED(hr))
+                hr = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                      decoder.put());
+            return hr;
+        },
+        out);
 }
 
 }  // namespace kestle::image

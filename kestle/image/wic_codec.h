@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,8 @@ struct DecodedPicture {
 // pixels. Transparent pixels are laid over white, as a JPEG made from them
 // cannot keep transparency. Returns an ImageStatus.
 int32_t decode_picture_file(const std::wstring& path, DecodedPicture& out);
+
+// The same for a file already read into memory.
+int32_t decode_picture_bytes(std::span<const uint8_t> file, DecodedPicture& out);
 
 }  // namespace kestle::image

@@ -16,6 +16,7 @@
 #include "frame/handles.h"
 #include "kestle/image/image_errors.h"
 #include "kestle/image/jpeg_encoder.h"
+#include "kestle/image/jpeg_preview.h"
 #include "kestle/image/picture.h"
 #include "kestle/image/picture_format.h"
 #include "kestle/image/scaler.h"
@@ -427,6 +428,7 @@ TEST_F(PictureFiles, EveryDecodableFormatPixelByPixel) {
         EXPECT_EQ(c.type, p.file_type());
         EXPECT_EQ(c.bpp, p.bit_count());
         EXPECT_EQ(static_cast<int32_t>(c.file.size()), p.file_size());
+        ASSERT_EQ(image_ok, p.ensure_pixels());
         const Rgb decoded = pixels_of(p);
         if (c.tolerance == 0) {
             EXPECT_EQ(c.expect->px, decoded.px);
@@ -529,6 +531,7 @@ TEST_F(PictureFiles, SavesJpegAtTheGivenQuality) {
     Picture back;
     ASSERT_EQ(image_ok, back.load(test_folder() + L"\\q100.jpg"));
     EXPECT_EQ("JPG", back.file_type());
+    ASSERT_EQ(image_ok, back.ensure_pixels());
     EXPECT_EQ(120, back.width());
     EXPECT_EQ(80, back.height());
     EXPECT_EQ(24, back.bit_count());
@@ -536,6 +539,7 @@ TEST_F(PictureFiles, SavesJpegAtTheGivenQuality) {
     // Higher quality, closer to the picture.
     Picture low;
     ASSERT_EQ(image_ok, low.load(test_folder() + L"\\q10.jpg"));
+    ASSERT_EQ(image_ok, low.ensure_pixels());
     EXPECT_LT(psnr(rgb.px, pixels_of(low).px), psnr(rgb.px, pixels_of(back).px));
 
     // A destination that cannot be created changes nothing.
@@ -555,6 +559,7 @@ TEST_F(PictureFiles, OurJpegReadsBackAtEverySize) {
         EXPECT_EQ(w, p.width());
         EXPECT_EQ(h, p.height());
         EXPECT_EQ("JPG", p.file_type());
+        ASSERT_EQ(image_ok, p.ensure_pixels());
         EXPECT_GE(psnr(rgb.px, pixels_of(p).px), 30);
     }
     // Quality 50 writes the luminance table as printed, in zigzag order.
@@ -564,7 +569,130 @@ TEST_F(PictureFiles, OurJpegReadsBackAtEverySize) {
     EXPECT_EQ((Bytes{0xFF, 0xDB, 0, 132, 0, 16, 11, 12, 14, 12, 10}), Bytes(jpeg.begin() + 20, jpeg.begin() + 31));
     Picture p;
     ASSERT_EQ(image_ok, p.load(write_file(L"grey.jpg", jpeg)));
+    ASSERT_EQ(image_ok, p.ensure_pixels());
     EXPECT_EQ(grey.px, pixels_of(p).px);  // a flat grey survives exactly
+}
+
+// The mean of each 8x8 block of a picture: what a JPEG preview should hold.
+Rgb block_means(const Rgb& full) {
+    Rgb out{(full.w + 7) / 8, (full.h + 7) / 8, {}};
+    out.px.resize(size_t(out.w) * out.h * 3);
+    for (int by = 0; by < out.h; ++by)
+        for (int bx = 0; bx < out.w; ++bx)
+            for (int c = 0; c < 3; ++c) {
+                double sum = 0;
+                int n = 0;
+                for (int y = by * 8; y < std::min(full.h, by * 8 + 8); ++y)
+                    for (int x = bx * 8; x < std::min(full.w, bx * 8 + 8); ++x, ++n)
+                        sum += full.px[(size_t(y) * full.w + x) * 3 + c];
+                out.at(bx, by)[c] = static_cast<uint8_t>(std::lround(sum / n));
+            }
+    return out;
+}
+
+const std::wstring data_folder = L"Z:" KESTLE_TEST_DATA;
+
+TEST_F(PictureFiles, JpegPreviewHoldsTheBlockMeans) {
+    const Rgb photo = random_picture(96, 64, 31);
+    const struct {
+        const wchar_t* name;
+        Bytes file;
+        int components;
+    } cases[] = {
+        {L"ours.jpg", encode_baseline_jpeg(photo.px.data(), 96, 64, 90), 3},
+        {L"platform.jpg", encode(GUID_ContainerFormatJpeg, GUID_WICPixelFormat24bppBGR, 96, 64, 3, photo.px), 3},
+        {L"restart422.jpg", read_file(data_folder + L"\\restart422.jpg"), 3},  // 4:2:2, a restart every MCU
+        {L"grey22.jpg", read_file(data_folder + L"\\grey22.jpg"), 1},          // one component stating 2x2
+        {L"odd.jpg", encode_baseline_jpeg(photo.px.data() + 3 * 7, 45, 31, 90), 3},  // partial blocks
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name, c.name + wcslen(c.name)));
+        ASSERT_GT(c.file.size(), 100u);
+        const auto preview = read_jpeg_preview(c.file);
+        ASSERT_TRUE(preview);
+        EXPECT_EQ(c.components, preview->components);
+        Picture full;
+        ASSERT_EQ(image_ok, full.load(write_file(c.name, c.file)));
+        EXPECT_FALSE(full.pixels());  // held as its preview until the pixels are needed
+        EXPECT_EQ(c.components * 8, full.bit_count());
+        EXPECT_EQ(preview->width, full.width());
+        ASSERT_EQ(image_ok, full.ensure_pixels());
+        const Rgb means = block_means(pixels_of(full));
+        EXPECT_EQ(means.w, preview->preview_width);
+        EXPECT_EQ(means.h, preview->preview_height);
+        // The full decoder smooths chroma across blocks; the means agree
+        // closely all the same.
+        EXPECT_GE(psnr(means.px, preview->bgr), 34);
+    }
+    // Progressive files are left to the full decoder, which reads them.
+    const Bytes progressive = read_file(data_folder + L"\\progressive.jpg");
+    EXPECT_FALSE(read_jpeg_preview(progressive));
+    Picture p;
+    ASSERT_EQ(image_ok, p.load(write_file(L"progressive.jpg", progressive)));
+    EXPECT_TRUE(p.pixels());
+    EXPECT_EQ(72, p.width());
+    EXPECT_EQ("JPG", p.file_type());
+}
+
+TEST_F(PictureFiles, ThumbnailFromThePreviewMatchesTheFullPicture) {
+    const Rgb photo = random_picture(640, 480, 41);
+    const std::wstring path = write_file(L"big.jpg", encode_baseline_jpeg(photo.px.data(), 640, 480, 95));
+    Picture full;
+    ASSERT_EQ(image_ok, full.load(path));
+    ASSERT_EQ(image_ok, full.ensure_pixels());
+    const Rgb reference = reference_scale(pixels_of(full), 32, 24);
+
+    Picture quick;
+    ASSERT_EQ(image_ok, quick.load(path));
+    ASSERT_EQ(image_ok, quick.iconize(32, 24));  // 20 times smaller: from the preview
+    EXPECT_EQ(32, quick.width());
+    EXPECT_GE(psnr(reference.px, pixels_of(quick).px), 40);
+
+    // A size the preview cannot give decodes the whole picture.
+    Picture larger;
+    ASSERT_EQ(image_ok, larger.load(path));
+    ASSERT_EQ(image_ok, larger.iconize(200, 150));
+    EXPECT_LE(max_difference(reference_scale(pixels_of(full), 200, 150).px, pixels_of(larger).px), 1);
+    // Saving without Iconize writes the full picture.
+    Picture saved;
+    ASSERT_EQ(image_ok, saved.load(path));
+    ASSERT_EQ(image_ok, saved.save_jpeg(test_folder() + L"\\resaved.jpg", 90));
+    Picture back;
+    ASSERT_EQ(image_ok, back.load(test_folder() + L"\\resaved.jpg"));
+    EXPECT_EQ(640, back.width());
+}
+
+TEST(JpegPreview, DamagedFilesNeverReadOutside) {
+    const Rgb photo = random_picture(40, 24, 51);
+    const Bytes good = encode_baseline_jpeg(photo.px.data(), 40, 24, 80);
+    ASSERT_TRUE(read_jpeg_preview(good));
+    for (size_t n = 0; n < good.size(); n += 7) {
+        const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));
+        const auto p = read_jpeg_preview(cut);
+        if (p) {
+            EXPECT_EQ(p->bgr.size(), size_t(p->preview_width) * p->preview_height * 3);
+        }
+    }
+    std::mt19937 rng(3);
+    int read = 0;
+    for (int round = 0; round < 3000; ++round) {
+        Bytes mutated = good;
+        for (int k = 0; k < 3; ++k) mutated[rng() % mutated.size()] = static_cast<uint8_t>(rng());
+        const auto p = read_jpeg_preview(mutated);
+        if (!p) continue;
+        ++read;
+        EXPECT_EQ(p->bgr.size(), size_t(p->preview_width) * p->preview_height * 3);
+        EXPECT_TRUE(size_allowed(p->width, p->height));
+    }
+    EXPECT_GT(read, 0);  // mutations in the entropy data mostly still read
+    // A header that claims a huge picture is not read at all.
+    Bytes huge = good;
+    for (size_t i = 2; i + 9 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+            huge[i + 5] = huge[i + 6] = huge[i + 7] = huge[i + 8] = 0xFF;
+            break;
+        }
+    EXPECT_FALSE(read_jpeg_preview(huge));
 }
 
 // ---- KestleImage as pages use it -----------------------------------------
