@@ -281,6 +281,11 @@ class HttpClient final : public WebClient {
             // The wait for the response headers has a limit of its own, which
             // some WinHTTPs (Wine's) leave unbounded: a silent server would
             // hang the page.
+            // Headers are bounded (64 KB, as WinHTTP's own default), so a
+            // server sending an endless header line gets an error.
+            DWORD header_limit = 64 * 1024;
+            ::WinHttpSetOption(request.get(), WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &header_limit,
+                               sizeof header_limit);
             DWORD header_wait = static_cast<DWORD>(timeouts_.receive_ms);
             ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &header_wait,
                                sizeof header_wait);

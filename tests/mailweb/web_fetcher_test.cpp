@@ -126,6 +126,15 @@ TEST_F(WebFetcherTest, EveryFetchStartsFromAnEmptyPage) {
     EXPECT_EQ("third", fetcher->get_url("http://h/4", "", "").text);
 }
 
+TEST_F(WebFetcherTest, AnnouncedLengthIsBelievedOnlyWithinReason) {
+    // A server announcing a petabyte must not make the fetcher try to
+    // reserve it (which would fail the call with out-of-memory).
+    EXPECT_NO_THROW(fetcher->BodyLength(1ull << 50));
+    fetcher->BodyLength(1000);
+    script->chunks = {{1, "short"}};
+    EXPECT_EQ("short", fetcher->get_url("http://h/", "", "").text);
+}
+
 TEST_F(WebFetcherTest, PageIsUtf8OnlyWhenTheResponseSaysSo) {
     script->chunks = {{1, "x"}};
     script->content_type = "text/html; charset=UTF-8";
