@@ -57,7 +57,44 @@ bool read_jpeg_file(const std::wstring& path, std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// Source rows for the scaler, read from the decoder a band at a time into
+// one reused buffer.
+class BandReader {
+  public:
+    explicit BandReader(const DecodedFrame& frame)
+        : frame_(frame), stride_(size_t(frame.width()) * 3), band_(stride_ * band_rows) {}
+    const uint8_t* row(int y) {
+        if (y < first_ || y >= first_ + count_) {
+            count_ = std::min(band_rows, frame_.height() - y);
+            if (FAILED(frame_.read_rows(y, count_, band_.data()))) throw DecodeFailed();
+            first_ = y;
+        }
+        return band_.data() + stride_ * size_t(y - first_);
+    }
+    struct DecodeFailed {};
+
+  private:
+    static constexpr int band_rows = 64;
+    const DecodedFrame& frame_;
+    size_t stride_;
+    std::vector<uint8_t> band_;
+    int first_ = 0;
+    int count_ = 0;
+};
+
 }  // namespace
+
+void Picture::take(DecodedPicture&& decoded) {
+    file_type_ = std::string(format_name(decoded.format));
+    file_size_ = decoded.file_size;
+    bit_count_ = decoded.bit_count;
+    decoded_ = std::move(decoded.frame);
+    width_ = decoded_.width();
+    height_ = decoded_.height();
+    pixels_.reset();
+    preview_.reset();
+    jpeg_file_ = std::vector<uint8_t>();
+}
 
 bool Picture::load_jpeg_preview(const std::wstring& path, int32_t& status) {
     std::vector<uint8_t> file;
@@ -72,15 +109,7 @@ bool Picture::load_jpeg_preview(const std::wstring& path, int32_t& status) {
         // decoder gets the bytes already read.
         DecodedPicture decoded;
         status = decode_picture_bytes(file, decoded);
-        if (status != image_ok && !decoded.described) return true;
-        file_type_ = std::string(format_name(decoded.format));
-        file_size_ = decoded.file_size;
-        bit_count_ = decoded.bit_count;
-        pixels_ = std::move(decoded.pixels);
-        preview_.reset();
-        jpeg_file_.clear();
-        width_ = pixels_.width();
-        height_ = pixels_.height();
+        if (status == image_ok) take(std::move(decoded));
         return true;
     }
     file_type_ = std::string(format_name(format_jpg));
@@ -89,40 +118,44 @@ bool Picture::load_jpeg_preview(const std::wstring& path, int32_t& status) {
     width_ = preview->width;
     height_ = preview->height;
     pixels_.reset();
+    decoded_ = DecodedFrame();
     preview_ = std::move(preview);
     jpeg_file_ = std::move(file);
     status = image_ok;
     return true;
 }
 
-int32_t Picture::ensure_pixels() {
-    if (pixels_) return image_ok;
+int32_t Picture::load(const std::wstring& path) {
+    if (int32_t status = image_ok; load_jpeg_preview(path, status)) return status;
+    DecodedPicture decoded;
+    const int32_t status = decode_picture_file(path, decoded);
+    if (status == image_ok) take(std::move(decoded));  // otherwise the previous picture stays
+    return status;
+}
+
+// A picture held as a JPEG preview gets its decoder now; the preview goes.
+int32_t Picture::ensure_decoded() {
+    if (pixels_ || decoded_) return image_ok;
     if (!preview_) return image_no_picture;
     DecodedPicture decoded;
     const int32_t status = decode_picture_bytes(jpeg_file_, decoded);
     if (status != image_ok) return status;  // the preview stays usable
-    pixels_ = std::move(decoded.pixels);
+    decoded_ = std::move(decoded.frame);
     preview_.reset();
     jpeg_file_ = std::vector<uint8_t>();
     return image_ok;
 }
 
-int32_t Picture::load(const std::wstring& path) {
-    if (int32_t status = image_ok; load_jpeg_preview(path, status)) return status;
-    DecodedPicture decoded;
-    const int32_t status = decode_picture_file(path, decoded);
-    if (status != image_ok && !decoded.described) return status;  // the previous picture stays
-    // From here on the file was read and described: it replaces what the
-    // object knew, even when its pixels could not be held.
-    file_type_ = std::string(format_name(decoded.format));
-    file_size_ = decoded.file_size;
-    bit_count_ = decoded.bit_count;
-    pixels_ = std::move(decoded.pixels);
-    preview_.reset();
-    jpeg_file_ = std::vector<uint8_t>();
-    width_ = pixels_.width();
-    height_ = pixels_.height();
-    return status;
+int32_t Picture::ensure_pixels() {
+    if (pixels_) return image_ok;
+    if (const int32_t status = ensure_decoded(); status != image_ok) return status;
+    PixelBlock block = PixelBlock::allocate(decoded_.width(), decoded_.height());
+    if (!block) return image_out_of_memory;
+    const HRESULT hr = decoded_.read_rows(0, decoded_.height(), block.data());
+    if (FAILED(hr)) return hr == E_OUTOFMEMORY ? image_out_of_memory : image_corrupt;
+    pixels_ = std::move(block);
+    decoded_ = DecodedFrame();
+    return image_ok;
 }
 
 int32_t Picture::iconize(int width, int height) {
@@ -133,7 +166,7 @@ int32_t Picture::iconize(int width, int height) {
     const bool from_preview =
         preview_ && width * 2 <= preview_->preview_width && height * 2 <= preview_->preview_height;
     if (!from_preview) {
-        const int32_t status = ensure_pixels();
+        const int32_t status = ensure_decoded();
         if (status != image_ok) return status;
     }
     PixelBlock scaled = PixelBlock::allocate(width, height);
@@ -142,14 +175,21 @@ int32_t Picture::iconize(int width, int height) {
         if (from_preview) {
             scale_rgb24_extent(preview_->bgr.data(), preview_->preview_width, preview_->preview_height,
                                preview_->width / 8.0, preview_->height / 8.0, scaled.data(), width, height);
-        } else {
+        } else if (pixels_) {
             scale_rgb24(pixels_.data(), pixels_.width(), pixels_.height(), scaled.data(), width, height);
+        } else {
+            BandReader rows(decoded_);
+            scale_rgb24_rows([&](int y) { return rows.row(y); }, decoded_.width(), decoded_.height(), scaled.data(),
+                             width, height);
         }
     } catch (const std::bad_alloc&) {
         return image_no_picture;  // as for the block itself: no memory, nothing changes
+    } catch (const BandReader::DecodeFailed&) {
+        return image_corrupt;
     }
     preview_.reset();
     jpeg_file_ = std::vector<uint8_t>();
+    decoded_ = DecodedFrame();
     pixels_ = std::move(scaled);
     width_ = width;
     height_ = height;

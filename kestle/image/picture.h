@@ -2,9 +2,11 @@
 // rules of what each call changes: a failed load keeps the previous picture,
 // Iconize replaces the pixels only, and saving never changes the picture.
 //
-// A JPEG that the preview reader handles is loaded as its eighth-size
-// preview plus the file's bytes; its full-size pixels are decoded only when
-// a call needs more than the preview holds (a thumbnail of a quarter of the
+// A loaded picture stays with its decoder until a call needs its pixels, and
+// Iconize reads them from there a band at a time: no full-size copy is made
+// unless SaveImage needs one. A JPEG that the preview reader handles is held
+// as its eighth-size preview plus the file's bytes; it is decoded only when a
+// call needs more than the preview holds (a thumbnail of a sixteenth of the
 // picture's size or less never does).
 #pragma once
 
@@ -15,6 +17,7 @@
 
 #include "kestle/image/jpeg_preview.h"
 #include "kestle/image/pixel_block.h"
+#include "kestle/image/wic_codec.h"
 
 namespace kestle::image {
 
@@ -33,16 +36,19 @@ class Picture {
     int32_t file_size() const noexcept { return file_size_; }
     // "" before the first load, then the format name of the last file loaded.
     const std::string& file_type() const noexcept { return file_type_; }
-    // The full-size (or scaled) pixels; empty while a JPEG is held as its
-    // preview: ensure_pixels() decodes them.
+    // The pixels as a block; empty while the picture is held by its decoder
+    // or as a preview: ensure_pixels() makes the block.
     const PixelBlock& pixels() const noexcept { return pixels_; }
     int32_t ensure_pixels();
-    bool has_picture() const noexcept { return pixels_ || preview_; }
+    bool has_picture() const noexcept { return pixels_ || decoded_ || preview_; }
 
   private:
     bool load_jpeg_preview(const std::wstring& path, int32_t& status);
+    void take(DecodedPicture&& decoded);
+    int32_t ensure_decoded();
 
-    PixelBlock pixels_;
+    PixelBlock pixels_;                   // the picture, once it is a block
+    DecodedFrame decoded_;                // or the picture still with its decoder
     std::optional<JpegPreview> preview_;  // with jpeg_file_, until the pixels are decoded
     std::vector<uint8_t> jpeg_file_;
     int32_t file_size_ = 0;

@@ -79,8 +79,8 @@ uint8_t to_byte(float v) {
     return static_cast<uint8_t>(std::clamp(static_cast<int>(v + 0.5f), 0, 255));
 }
 
-void scale_with(const uint8_t* src, int sw, const AxisTaps& x, const AxisTaps& y, uint8_t* dst, int dw, int dh) {
-    const size_t src_stride = static_cast<size_t>(sw) * 3;
+template <class Rows>
+void scale_with(const Rows& source_row, const AxisTaps& x, const AxisTaps& y, uint8_t* dst, int dw, int dh) {
     const size_t row_len = static_cast<size_t>(dw) * 3;
 
     // The source rows a target row needs only move forward, and two target
@@ -95,7 +95,7 @@ void scale_with(const uint8_t* src, int sw, const AxisTaps& x, const AxisTaps& y
         }
         const int slot = next_slot;
         next_slot ^= 1;
-        scale_row(src + src_stride * static_cast<size_t>(s), x, cache.data() + row_len * slot, dw);
+        scale_row(source_row(s), x, cache.data() + row_len * slot, dw);
         cached[slot] = s;
         return cache.data() + row_len * slot;
     };
@@ -117,12 +117,18 @@ void scale_with(const uint8_t* src, int sw, const AxisTaps& x, const AxisTaps& y
 }  // namespace
 
 void scale_rgb24(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int dh) {
-    scale_with(src, sw, make_taps(sw, dw, sw), make_taps(sh, dh, sh), dst, dw, dh);
+    scale_rgb24_extent(src, sw, sh, sw, sh, dst, dw, dh);
 }
 
 void scale_rgb24_extent(const uint8_t* src, int sw, int sh, double extent_w, double extent_h, uint8_t* dst, int dw,
                         int dh) {
-    scale_with(src, sw, make_taps(sw, dw, extent_w), make_taps(sh, dh, extent_h), dst, dw, dh);
+    const size_t stride = static_cast<size_t>(sw) * 3;
+    scale_with([&](int y) { return src + stride * static_cast<size_t>(y); }, make_taps(sw, dw, extent_w),
+               make_taps(sh, dh, extent_h), dst, dw, dh);
+}
+
+void scale_rgb24_rows(const SourceRows& row, int sw, int sh, uint8_t* dst, int dw, int dh) {
+    scale_with(row, make_taps(sw, dw, sw), make_taps(sh, dh, sh), dst, dw, dh);
 }
 
 }  // namespace kestle::image

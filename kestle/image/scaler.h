@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace kestle::image {
 
@@ -21,5 +22,11 @@ void scale_rgb24(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int d
 // (dw < extent_w, dh < extent_h).
 void scale_rgb24_extent(const uint8_t* src, int sw, int sh, double extent_w, double extent_h, uint8_t* dst, int dw,
                         int dh);
+
+// The same with the source rows handed out one at a time: `row(y)` gives
+// row y (sw x 3 bytes), asked for in increasing order, each row once; the
+// pointer must stay valid until the next call.
+using SourceRows = std::function<const uint8_t*(int y)>;
+void scale_rgb24_rows(const SourceRows& row, int sw, int sh, uint8_t* dst, int dw, int dh);
 
 }  // namespace kestle::image

@@ -20,7 +20,7 @@ using frame::com_ptr;
 // metadata segments before the frame header included.
 constexpr DWORD head_bytes = 256 * 1024;
 constexpr DWORD tail_bytes = 26;
-// Rows converted at a time when the file's pixels are not already 24-bit.
+// Rows read at a time when every row is read once at load.
 constexpr UINT strip_rows = 128;
 
 bool read_at(HANDLE file, uint64_t offset, std::vector<uint8_t>& out, DWORD count) {
@@ -67,41 +67,45 @@ int32_t status_of_decoder_failure(HRESULT hr) {
     }
 }
 
-// Pixels the decoder gives in another layout: converted to 32-bit BGRA a
-// strip at a time (the direct conversion of indexed pictures to 24-bit is not
-// reliable on every platform), then laid over white into the block.
-HRESULT copy_converted(IWICImagingFactory* factory, IWICBitmapSource* frame, PixelBlock& block) {
-    com_ptr<IWICFormatConverter> converter;
-    HRESULT hr = factory->CreateFormatConverter(converter.put());
+}  // namespace
+
+struct FrameMaker {
+    template <class Source>
+    static void set(DecodedFrame& f, const com_ptr<Source>& source, bool bgra, UINT w, UINT h) {
+        f.source_.reset();
+        source.query(f.source_);
+        f.bgra_ = bgra;
+        f.width_ = static_cast<int>(w);
+        f.height_ = static_cast<int>(h);
+    }
+};
+
+HRESULT DecodedFrame::read_rows(int y, int rows, uint8_t* out) const {
+    if (!source_ || y < 0 || rows <= 0 || y + rows > height_) return E_INVALIDARG;
+    const UINT w = static_cast<UINT>(width_);
+    const WICRect rect = {0, y, width_, rows};
+    if (!bgra_) return source_->CopyPixels(&rect, w * 3, static_cast<UINT>(size_t(w) * 3 * rows), out);
+    bgra_rows_.resize(size_t(w) * 4 * rows);
+    const HRESULT hr = source_->CopyPixels(&rect, w * 4, static_cast<UINT>(bgra_rows_.size()), bgra_rows_.data());
     if (FAILED(hr)) return hr;
-    hr = converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
-                               WICBitmapPaletteTypeCustom);
-    if (FAILED(hr)) return hr;
-    const UINT w = static_cast<UINT>(block.width()), h = static_cast<UINT>(block.height());
-    std::vector<uint8_t> strip(size_t(w) * 4 * std::min(strip_rows, h));
-    for (UINT y = 0; y < h; y += strip_rows) {
-        const UINT rows = std::min(strip_rows, h - y);
-        const WICRect rect = {0, static_cast<INT>(y), static_cast<INT>(w), static_cast<INT>(rows)};
-        hr = converter->CopyPixels(&rect, w * 4, static_cast<UINT>(size_t(w) * 4 * rows), strip.data());
-        if (FAILED(hr)) return hr;
-        uint8_t* out = block.data() + block.stride() * y;
-        const uint8_t* in = strip.data();
-        for (size_t i = 0, n = size_t(w) * rows; i < n; ++i, in += 4, out += 3) {
-            const unsigned a = in[3];
-            if (a == 255) {
-                out[0] = in[0];
-                out[1] = in[1];
-                out[2] = in[2];
-            } else {
-                const unsigned white = 255 * (255 - a);
-                out[0] = static_cast<uint8_t>((in[0] * a + white + 127) / 255);
-                out[1] = static_cast<uint8_t>((in[1] * a + white + 127) / 255);
-                out[2] = static_cast<uint8_t>((in[2] * a + white + 127) / 255);
-            }
+    const uint8_t* in = bgra_rows_.data();
+    for (size_t i = 0, n = size_t(w) * rows; i < n; ++i, in += 4, out += 3) {
+        const unsigned a = in[3];
+        if (a == 255) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+        } else {
+            const unsigned white = 255 * (255 - a);
+            out[0] = static_cast<uint8_t>((in[0] * a + white + 127) / 255);
+            out[1] = static_cast<uint8_t>((in[1] * a + white + 127) / 255);
+            out[2] = static_cast<uint8_t>((in[2] * a + white + 127) / 255);
         }
     }
     return S_OK;
 }
+
+namespace {
 
 // Everything after the file's bytes are known: the size check on the
 // header's word, the decoder (from the file or from memory), the frame's
@@ -127,24 +131,30 @@ int32_t decode_with(std::span<const uint8_t> head, std::span<const uint8_t> tail
     WICPixelFormatGUID pixel_format = {};
     if (FAILED(frame->GetPixelFormat(&pixel_format))) return image_corrupt;
 
+    DecodedFrame decoded;
+    if (IsEqualGUID(pixel_format, GUID_WICPixelFormat24bppBGR)) {
+        FrameMaker::set(decoded, frame, false, w, h);
+    } else {
+        // Other layouts go through 32-bit BGRA: the direct conversion of
+        // indexed pictures to 24-bit is not reliable on every platform.
+        com_ptr<IWICFormatConverter> converter;
+        hr = factory->CreateFormatConverter(converter.put());
+        if (SUCCEEDED(hr))
+            hr = converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
+                                       0.0, WICBitmapPaletteTypeCustom);
+        if (FAILED(hr)) return image_corrupt;
+        FrameMaker::set(decoded, converter, true, w, h);
+    }
+    // Every row once, in bands: some decoders only decode when asked.
+    std::vector<uint8_t> band(size_t(w) * 3 * std::min(strip_rows, h));
+    for (UINT y = 0; y < h; y += strip_rows) {
+        hr = decoded.read_rows(static_cast<int>(y), static_cast<int>(std::min(strip_rows, h - y)), band.data());
+        if (FAILED(hr)) return hr == E_OUTOFMEMORY ? image_out_of_memory : image_corrupt;
+    }
+    out.frame = std::move(decoded);
     out.format = guess_format(head, tail, size);
     out.file_size = static_cast<int32_t>(std::min<uint64_t>(size, INT32_MAX));
     out.bit_count = bits_per_pixel(factory.get(), pixel_format);
-    out.described = true;
-
-    PixelBlock block = PixelBlock::allocate(static_cast<int>(w), static_cast<int>(h));
-    if (!block) return image_out_of_memory;
-    if (IsEqualGUID(pixel_format, GUID_WICPixelFormat24bppBGR)) {
-        hr = frame->CopyPixels(nullptr, static_cast<UINT>(block.stride()), static_cast<UINT>(block.size()),
-                               block.data());
-    } else {
-        hr = copy_converted(factory.get(), frame.get(), block);
-    }
-    if (FAILED(hr)) {
-        out = DecodedPicture();
-        return hr == E_OUTOFMEMORY ? image_out_of_memory : image_corrupt;
-    }
-    out.pixels = std::move(block);
     return image_ok;
 }
 

@@ -458,6 +458,7 @@ TEST_F(PictureFiles, DamagedAndHostileFilesLeaveThePreviousPicture) {
         EXPECT_EQ(20, p.height());
         EXPECT_EQ("PNG", p.file_type());
         EXPECT_EQ(static_cast<int32_t>(png.size()), p.file_size());
+        ASSERT_EQ(image_ok, p.ensure_pixels());
         EXPECT_EQ(rgb.px, pixels_of(p).px);
     };
     EXPECT_EQ(image_cannot_open, p.load(test_folder() + L"\\does_not_exist.png"));
@@ -492,6 +493,29 @@ TEST_F(PictureFiles, DamagedAndHostileFilesLeaveThePreviousPicture) {
     EXPECT_EQ(image_ok, p.iconize(10, 10));
 }
 
+TEST_F(PictureFiles, IconizeStraightFromTheDecoderEqualsIconizeFromABlock) {
+    const Rgb rgb = random_picture(301, 203, 12);
+    Bytes bgra(size_t(301) * 203 * 4, 255);
+    for (size_t i = 0; i < size_t(301) * 203; ++i)
+        for (int c = 0; c < 3; ++c) bgra[i * 4 + c] = rgb.px[i * 3 + c];
+    for (const auto& [name, file] :
+         {std::pair{L"band.png", encode(GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 301, 203, 3, rgb.px)},
+          std::pair{L"band_alpha.png", encode(GUID_ContainerFormatPng, GUID_WICPixelFormat32bppBGRA, 301, 203, 4, bgra)}}) {
+        const std::wstring path = write_file(name, file);
+        for (auto [w, h] : {std::pair{40, 30}, {301, 100}, {500, 71}}) {
+            Picture banded, whole;
+            ASSERT_EQ(image_ok, banded.load(path));
+            ASSERT_EQ(image_ok, whole.load(path));
+            ASSERT_EQ(image_ok, whole.ensure_pixels());
+            EXPECT_EQ(rgb.px, pixels_of(whole).px);
+            EXPECT_FALSE(banded.pixels());  // still with its decoder
+            ASSERT_EQ(image_ok, banded.iconize(w, h));
+            ASSERT_EQ(image_ok, whole.iconize(w, h));
+            EXPECT_EQ(pixels_of(whole).px, pixels_of(banded).px) << w << "x" << h;
+        }
+    }
+}
+
 TEST_F(PictureFiles, IconizeRefusesUnusableSizes) {
     Picture p;
     EXPECT_EQ(image_no_picture, p.iconize(10, 10));
@@ -502,6 +526,7 @@ TEST_F(PictureFiles, IconizeRefusesUnusableSizes) {
         EXPECT_EQ(8, p.width());
         EXPECT_EQ(6, p.height());
     }
+    ASSERT_EQ(image_ok, p.ensure_pixels());
     EXPECT_EQ(rgb.px, pixels_of(p).px);
 }
 
@@ -629,8 +654,10 @@ TEST_F(PictureFiles, JpegPreviewHoldsTheBlockMeans) {
     EXPECT_FALSE(read_jpeg_preview(progressive));
     Picture p;
     ASSERT_EQ(image_ok, p.load(write_file(L"progressive.jpg", progressive)));
-    EXPECT_TRUE(p.pixels());
     EXPECT_EQ(72, p.width());
+    ASSERT_EQ(image_ok, p.ensure_pixels());
+    EXPECT_EQ(72, p.pixels().width());
+    EXPECT_EQ(40, p.pixels().height());
     EXPECT_EQ("JPG", p.file_type());
 }
 
