@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <new>
 #include <span>
 #include <vector>
@@ -35,26 +36,6 @@ int32_t write_whole_file(const std::wstring& path, std::span<const uint8_t> byte
         return image_cannot_create;
     }
     return image_ok;
-}
-
-// Reads a whole JPEG file; false for anything else (or a file too large to
-// be worth holding), which then takes the ordinary path.
-bool read_jpeg_file(const std::wstring& path, std::vector<uint8_t>& bytes) {
-    frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 4 || size.QuadPart > (256 << 20)) return false;
-    uint8_t magic[3] = {};
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), magic, 3, &got, nullptr) || got != 3 || magic[0] != 0xFF || magic[1] != 0xD8 ||
-        magic[2] != 0xFF)
-        return false;
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    std::copy(magic, magic + 3, bytes.begin());
-    if (!::ReadFile(file.get(), bytes.data() + 3, static_cast<DWORD>(bytes.size() - 3), &got, nullptr) ||
-        got != bytes.size() - 3)
-        return false;
-    return true;
 }
 
 // Source rows for the scaler, read from the decoder a band at a time into
@@ -93,43 +74,36 @@ void Picture::take(DecodedPicture&& decoded) {
     height_ = decoded_.height();
     pixels_.reset();
     preview_.reset();
-    jpeg_file_ = std::vector<uint8_t>();
-}
-
-bool Picture::load_jpeg_preview(const std::wstring& path, int32_t& status) {
-    std::vector<uint8_t> file;
-    if (!read_jpeg_file(path, file)) return false;
-    if (const auto claimed = probe_size(file); claimed && !size_allowed(claimed->width, claimed->height)) {
-        status = image_too_large;
-        return true;
-    }
-    std::optional<JpegPreview> preview = read_jpeg_preview(file);
-    if (!preview) {
-        // Progressive, damaged or otherwise beyond the preview: the full
-        // decoder gets the bytes already read.
-        DecodedPicture decoded;
-        status = decode_picture_bytes(file, decoded);
-        if (status == image_ok) take(std::move(decoded));
-        return true;
-    }
-    file_type_ = std::string(format_name(format_jpg));
-    file_size_ = static_cast<int32_t>(file.size());
-    bit_count_ = 8 * preview->components;
-    width_ = preview->width;
-    height_ = preview->height;
-    pixels_.reset();
-    decoded_ = DecodedFrame();
-    preview_ = std::move(preview);
-    jpeg_file_ = std::move(file);
-    status = image_ok;
-    return true;
+    jpeg_file_.reset();
 }
 
 int32_t Picture::load(const std::wstring& path) {
-    if (int32_t status = image_ok; load_jpeg_preview(path, status)) return status;
+    // The file is read whole and closed at once; on any failure the
+    // previous picture stays.
+    FileBytes file;
+    if (const int32_t status = read_picture_file(path, file); status != image_ok) return status;
+    const std::vector<uint8_t>& bytes = *file;
+    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
+        if (const auto claimed = probe_size(bytes); claimed && !size_allowed(claimed->width, claimed->height))
+            return image_too_large;
+        if (std::optional<JpegPreview> preview = read_jpeg_preview(bytes)) {
+            file_type_ = std::string(format_name(format_jpg));
+            file_size_ = static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX));
+            bit_count_ = 8 * preview->components;
+            width_ = preview->width;
+            height_ = preview->height;
+            pixels_.reset();
+            decoded_ = DecodedFrame();
+            preview_ = std::move(preview);
+            jpeg_file_ = std::move(file);
+            return image_ok;
+        }
+        // Progressive, damaged or otherwise beyond the preview: the full
+        // decoder reads it like any other picture.
+    }
     DecodedPicture decoded;
-    const int32_t status = decode_picture_file(path, decoded);
-    if (status == image_ok) take(std::move(decoded));  // otherwise the previous picture stays
+    const int32_t status = decode_picture_bytes(file, decoded);
+    if (status == image_ok) take(std::move(decoded));
     return status;
 }
 
@@ -142,7 +116,7 @@ int32_t Picture::ensure_decoded() {
     if (status != image_ok) return status;  // the preview stays usable
     decoded_ = std::move(decoded.frame);
     preview_.reset();
-    jpeg_file_ = std::vector<uint8_t>();
+    jpeg_file_.reset();
     return image_ok;
 }
 
@@ -188,7 +162,7 @@ int32_t Picture::iconize(int width, int height) {
         return image_corrupt;
     }
     preview_.reset();
-    jpeg_file_ = std::vector<uint8_t>();
+    jpeg_file_.reset();
     decoded_ = DecodedFrame();
     pixels_ = std::move(scaled);
     width_ = width;

@@ -43,14 +43,13 @@ class Picture {
     bool has_picture() const noexcept { return pixels_ || decoded_ || preview_; }
 
   private:
-    bool load_jpeg_preview(const std::wstring& path, int32_t& status);
     void take(DecodedPicture&& decoded);
     int32_t ensure_decoded();
 
     PixelBlock pixels_;                   // the picture, once it is a block
     DecodedFrame decoded_;                // or the picture still with its decoder
     std::optional<JpegPreview> preview_;  // with jpeg_file_, until the pixels are decoded
-    std::vector<uint8_t> jpeg_file_;
+    FileBytes jpeg_file_;
     int32_t file_size_ = 0;
     int width_ = 0;
     int height_ = 0;

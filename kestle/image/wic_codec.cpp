@@ -71,9 +71,10 @@ int32_t status_of_decoder_failure(HRESULT hr) {
 
 struct FrameMaker {
     template <class Source>
-    static void set(DecodedFrame& f, const com_ptr<Source>& source, bool bgra, UINT w, UINT h) {
+    static void set(DecodedFrame& f, const com_ptr<Source>& source, bool bgra, UINT w, UINT h, const FileBytes& file) {
         f.source_.reset();
         source.query(f.source_);
+        f.file_ = file;
         f.bgra_ = bgra;
         f.width_ = static_cast<int>(w);
         f.height_ = static_cast<int>(h);
@@ -107,12 +108,13 @@ HRESULT DecodedFrame::read_rows(int y, int rows, uint8_t* out) const {
 
 namespace {
 
-// Everything after the file's bytes are known: the size check on the
-// header's word, the decoder (from the file or from memory), the frame's
-// size check, and the pixels.
-template <class MakeDecoder>
-int32_t decode_with(std::span<const uint8_t> head, std::span<const uint8_t> tail, uint64_t size,
-                    MakeDecoder&& make_decoder, DecodedPicture& out) {
+// Decodes the file held in memory: the size check on the header's word,
+// the decoder, the frame's size check, and every row read once.
+int32_t decode_held(const FileBytes& file, DecodedPicture& out) {
+    const std::span<const uint8_t> bytes(*file);
+    if (bytes.empty()) return image_unknown_format;
+    const auto head = bytes.subspan(0, std::min<size_t>(bytes.size(), head_bytes));
+    const auto tail = bytes.subspan(bytes.size() > tail_bytes ? bytes.size() - tail_bytes : 0);
     // Refused on the header's word alone: some decoders allocate the whole
     // picture as soon as they are created.
     if (const auto claimed = probe_size(head); claimed && !size_allowed(claimed->width, claimed->height))
@@ -120,8 +122,13 @@ int32_t decode_with(std::span<const uint8_t> head, std::span<const uint8_t> tail
 
     const com_ptr<IWICImagingFactory> factory = create_factory();
     if (!factory) return image_no_codecs;
+    com_ptr<IWICStream> stream;
     com_ptr<IWICBitmapDecoder> decoder;
-    HRESULT hr = make_decoder(factory.get(), decoder);
+    HRESULT hr = factory->CreateStream(stream.put());
+    if (SUCCEEDED(hr))
+        hr = stream->InitializeFromMemory(const_cast<BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
+    if (FAILED(hr)) return image_out_of_memory;
+    hr = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put());
     if (FAILED(hr)) return status_of_decoder_failure(hr);
     com_ptr<IWICBitmapFrameDecode> frame;
     if (FAILED(decoder->GetFrame(0, frame.put()))) return image_corrupt;
@@ -133,7 +140,7 @@ int32_t decode_with(std::span<const uint8_t> head, std::span<const uint8_t> tail
 
     DecodedFrame decoded;
     if (IsEqualGUID(pixel_format, GUID_WICPixelFormat24bppBGR)) {
-        FrameMaker::set(decoded, frame, false, w, h);
+        FrameMaker::set(decoded, frame, false, w, h, file);
     } else {
         // Other layouts go through 32-bit BGRA: the direct conversion of
         // indexed pictures to 24-bit is not reliable on every platform.
@@ -143,7 +150,7 @@ int32_t decode_with(std::span<const uint8_t> head, std::span<const uint8_t> tail
             hr = converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
                                        0.0, WICBitmapPaletteTypeCustom);
         if (FAILED(hr)) return image_corrupt;
-        FrameMaker::set(decoded, converter, true, w, h);
+        FrameMaker::set(decoded, converter, true, w, h, file);
     }
     // Every row once, in bands: some decoders only decode when asked.
     std::vector<uint8_t> band(size_t(w) * 3 * std::min(strip_rows, h));
@@ -152,53 +159,33 @@ int32_t decode_with(std::span<const uint8_t> head, std::span<const uint8_t> tail
         if (FAILED(hr)) return hr == E_OUTOFMEMORY ? image_out_of_memory : image_corrupt;
     }
     out.frame = std::move(decoded);
-    out.format = guess_format(head, tail, size);
-    out.file_size = static_cast<int32_t>(std::min<uint64_t>(size, INT32_MAX));
+    out.format = guess_format(head, tail, bytes.size());
+    out.file_size = static_cast<int32_t>(std::min<uint64_t>(bytes.size(), INT32_MAX));
     out.bit_count = bits_per_pixel(factory.get(), pixel_format);
     return image_ok;
 }
 
 }  // namespace
 
-int32_t decode_picture_file(const std::wstring& path, DecodedPicture& out) {
-    out = DecodedPicture();
-    std::vector<uint8_t> head, tail;
-    uint64_t size = 0;
-    {
-        frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return image_cannot_open;
-        LARGE_INTEGER length;
-        if (!::GetFileSizeEx(file.get(), &length) || !read_at(file.get(), 0, head, head_bytes)) return image_cannot_open;
-        size = static_cast<uint64_t>(length.QuadPart);
-        if (!read_at(file.get(), size > tail_bytes ? size - tail_bytes : 0, tail, tail_bytes)) return image_cannot_open;
-    }
-    return decode_with(
-        head, tail, size,
-        [&](IWICImagingFactory* factory, com_ptr<IWICBitmapDecoder>& decoder) {
-            return factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                      WICDecodeMetadataCacheOnDemand, decoder.put());
-        },
-        out);
+int32_t read_picture_file(const std::wstring& path, FileBytes& out) {
+    out.reset();
+    frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER length;
+    if (!file || !::GetFileSizeEx(file.get(), &length)) return image_cannot_open;
+    if (static_cast<uint64_t>(length.QuadPart) > max_picture_file) return image_too_large;
+    auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(length.QuadPart));
+    if (!read_at(file.get(), 0, *bytes, static_cast<DWORD>(bytes->size())) ||
+        bytes->size() != static_cast<size_t>(length.QuadPart))
+        return image_cannot_open;
+    out = std::move(bytes);
+    return image_ok;
 }
 
-int32_t decode_picture_bytes(std::span<const uint8_t> file, DecodedPicture& out) {
+int32_t decode_picture_bytes(const FileBytes& file, DecodedPicture& out) {
     out = DecodedPicture();
-    if (file.size() > 0xFFFFFFFFu) return image_out_of_memory;  // a memory stream's limit
-    const auto tail = file.subspan(file.size() > tail_bytes ? file.size() - tail_bytes : 0);
-    return decode_with(
-        file.subspan(0, std::min<size_t>(file.size(), head_bytes)), tail, file.size(),
-        [&](IWICImagingFactory* factory, com_ptr<IWICBitmapDecoder>& decoder) {
-            com_ptr<IWICStream> stream;
-            HRESULT hr = factory->CreateStream(stream.put());
-            if (SUCCEEDED(hr))
-                hr = stream->InitializeFromMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size()));
-            if (SUCCEEDED(hr))
-                hr = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                                      decoder.put());
-            return hr;
-        },
-        out);
+    if (!file) return image_cannot_open;
+    return decode_held(file, out);
 }
 
 }  // namespace kestle::image

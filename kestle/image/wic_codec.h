@@ -10,13 +10,24 @@
 #include <wincodec.h>
 
 #include <cstdint>
-#include <span>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "frame/handles.h"
 
 namespace kestle::image {
+
+// A picture file read whole: the decoder reads from it for as long as the
+// picture is kept, and the file itself is closed at once (a page may delete
+// or replace an upload as soon as it has loaded it).
+using FileBytes = std::shared_ptr<const std::vector<uint8_t>>;
+
+// Files larger than this are refused (32772) rather than held in memory.
+constexpr uint64_t max_picture_file = 1ull << 30;
+
+// Reads the whole file. Returns an ImageStatus.
+int32_t read_picture_file(const std::wstring& path, FileBytes& out);
 
 // A decoded picture whose pixels stay with the decoder until they are asked
 // for, a band of rows at a time. A thumbnail then never needs a full-size
@@ -38,6 +49,7 @@ class DecodedFrame {
     frame::com_ptr<IWICBitmapSource> source_;
     bool bgra_ = false;  // the source gives 32-bit BGRA to be laid over white
     mutable std::vector<uint8_t> bgra_rows_;  // reused: fresh memory is dear
+    FileBytes file_;                          // what the decoder reads from
     int width_ = 0;
     int height_ = 0;
 };
@@ -51,10 +63,7 @@ struct DecodedPicture {
 
 // Decodes the picture (the first frame of a multi-frame file) and reads
 // every row once, so damaged data is found here and not at a later call.
-// Returns an ImageStatus.
-int32_t decode_picture_file(const std::wstring& path, DecodedPicture& out);
-
-// The same for a file already read into memory.
-int32_t decode_picture_bytes(std::span<const uint8_t> file, DecodedPicture& out);
+// The frame keeps the bytes alive. Returns an ImageStatus.
+int32_t decode_picture_bytes(const FileBytes& file, DecodedPicture& out);
 
 }  // namespace kestle::image

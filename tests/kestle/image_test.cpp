@@ -516,6 +516,23 @@ TEST_F(PictureFiles, IconizeStraightFromTheDecoderEqualsIconizeFromABlock) {
     }
 }
 
+TEST_F(PictureFiles, TheFileIsFreeOnceLoaded) {
+    const Rgb rgb = random_picture(64, 40, 13);
+    for (const auto& [name, file] :
+         {std::pair{L"gone.png", encode(GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 64, 40, 3, rgb.px)},
+          std::pair{L"gone.jpg", encode_baseline_jpeg(rgb.px.data(), 64, 40, 90)},
+          std::pair{L"gone.tif", encode(GUID_ContainerFormatTiff, GUID_WICPixelFormat24bppBGR, 64, 40, 3, rgb.px)}}) {
+        const std::wstring path = write_file(name, file);
+        Picture p;
+        ASSERT_EQ(image_ok, p.load(path));
+        // A page may delete or replace its upload right after loading it.
+        EXPECT_TRUE(::DeleteFileW(path.c_str()));
+        ASSERT_EQ(image_ok, p.iconize(32, 20));
+        ASSERT_EQ(image_ok, p.ensure_pixels());
+        EXPECT_EQ(32, p.pixels().width());
+    }
+}
+
 TEST_F(PictureFiles, IconizeRefusesUnusableSizes) {
     Picture p;
     EXPECT_EQ(image_no_picture, p.iconize(10, 10));
