@@ -27,18 +27,18 @@ constexpr uint8_t chroma_quant[64] = {
 };
 
 // Annex K.3: code counts per length 1..16, then the symbols.
-struct HuffmanSpec {
+struct HuffmanTableDef {
     uint8_t counts[16];
     std::array<uint8_t, 162> symbols;
     int symbol_count;
 };
-constexpr HuffmanSpec dc_luma = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
+constexpr HuffmanTableDef dc_luma = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
                                  {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
                                  12};
-constexpr HuffmanSpec dc_chroma = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
+constexpr HuffmanTableDef dc_chroma = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
                                    {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
                                    12};
-constexpr HuffmanSpec ac_luma = {
+constexpr HuffmanTableDef ac_luma = {
     {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
     {0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07, 0x22, 0x71,
      0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52, 0xd1, 0xf0, 0x24, 0x33, 0x62, 0x72,
@@ -50,7 +50,7 @@ constexpr HuffmanSpec ac_luma = {
      0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2,
      0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa},
     162};
-constexpr HuffmanSpec ac_chroma = {
+constexpr HuffmanTableDef ac_chroma = {
     {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
     {0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61, 0x71, 0x13, 0x22,
      0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33, 0x52, 0xf0, 0x15, 0x62, 0x72, 0xd1,
@@ -69,14 +69,14 @@ struct HuffmanCodes {
 };
 
 // Canonical codes from the counts (Annex C).
-HuffmanCodes make_codes(const HuffmanSpec& spec) {
+HuffmanCodes make_codes(const HuffmanTableDef& table) {
     HuffmanCodes c;
     unsigned code = 0;
     int k = 0;
     for (int len = 1; len <= 16; ++len) {
-        for (int i = 0; i < spec.counts[len - 1]; ++i, ++k) {
-            c.code[spec.symbols[k]] = static_cast<uint16_t>(code++);
-            c.length[spec.symbols[k]] = static_cast<uint8_t>(len);
+        for (int i = 0; i < table.counts[len - 1]; ++i, ++k) {
+            c.code[table.symbols[k]] = static_cast<uint16_t>(code++);
+            c.length[table.symbols[k]] = static_cast<uint8_t>(len);
         }
         code <<= 1;
     }
@@ -206,10 +206,10 @@ void put16(std::vector<uint8_t>& out, unsigned v) {
     out.push_back(static_cast<uint8_t>(v));
 }
 
-void put_huffman_table(std::vector<uint8_t>& out, uint8_t id, const HuffmanSpec& spec) {
+void put_huffman_table(std::vector<uint8_t>& out, uint8_t id, const HuffmanTableDef& table) {
     out.push_back(id);
-    out.insert(out.end(), spec.counts, spec.counts + 16);
-    out.insert(out.end(), spec.symbols.begin(), spec.symbols.begin() + spec.symbol_count);
+    out.insert(out.end(), table.counts, table.counts + 16);
+    out.insert(out.end(), table.symbols.begin(), table.symbols.begin() + table.symbol_count);
 }
 
 }  // namespace

@@ -77,6 +77,18 @@ bool valid_range(std::string_view s) {
     return high.empty() || (high.size() <= 10 && parse_number(high, n));
 }
 
+// What HEAD and BODY may name: an article number (RFC 3977 6.2: 1 or more)
+// or a message-id, "<" and ">" around printable characters (RFC 3977 3.6).
+bool valid_article(std::string_view s) {
+    int64_t n = 0;
+    if (parse_number(s, n)) return n >= 1;
+    if (s.size() < 3 || s.size() > 250 || s.front() != '<' || s.back() != '>') return false;
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        return u > 0x20 && u < 0x7f;
+    });
+}
+
 void split_words(std::string_view s, std::string_view* words, size_t max, size_t& count) {
     count = 0;
     size_t i = 0;
@@ -206,7 +218,8 @@ const NewsClient::Handler NewsClient::kHandlers[] = {
     {&NewsClient::on_greeting},  {&NewsClient::on_capabilities}, {&NewsClient::on_mode_reader},
     {&NewsClient::on_auth_user}, {&NewsClient::on_auth_pass},    {&NewsClient::on_group},
     {&NewsClient::on_list_active}, {&NewsClient::on_list_plain}, {&NewsClient::on_over},
-    {&NewsClient::on_xover},     {&NewsClient::on_quit},
+    {&NewsClient::on_xover},     {&NewsClient::on_head},         {&NewsClient::on_body},
+    {&NewsClient::on_quit},
 };
 
 NewsClient::NewsClient(NewsEvents& events) : events_(events) {}
@@ -247,6 +260,9 @@ int NewsClient::SelectGroup(std::string_view group) {
 }
 
 int NewsClient::SetCurrentArticle(std::string_view number) {
+    currentArticle_.clear();
+    if (!valid_article(number))
+        return report(kNewsBadArgument, "Not an article number: " + std::string(number.substr(0, 40)));
     currentArticle_.assign(number);
     return 0;
 }
@@ -300,7 +316,9 @@ int NewsClient::SetAction(int action) {
         }
         case kNewsHeaders:
         case kNewsBody:
-            return report(kNewsUnknownAction, "Fetching articles is not available in this client yet");
+            if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+            if (currentArticle_.empty()) return report(kNewsBadArgument, "No article has been chosen");
+            return run(action == kNewsHeaders ? Step::head : Step::body);
         default:
             return report(kNewsUnknownAction, "Unknown news client action " + std::to_string(action));
     }
@@ -323,6 +341,8 @@ std::string NewsClient::command_for(Step step) const {
             if (range == "-") range = std::to_string(first_ > 0 ? first_ : 1) + "-";
             return (step == Step::over ? "OVER " : "XOVER ") + range;
         }
+        case Step::head: return "HEAD " + currentArticle_;
+        case Step::body: return "BODY " + currentArticle_;
         case Step::quit: return "QUIT";
         default: return std::string();
     }
@@ -561,6 +581,59 @@ NewsClient::Step NewsClient::on_xover(const Reply& r) {
     if (r.code == 224) return read_overview();
     if (r.code == 420 || r.code == 423) return finish(0);  // RFC 2980 says 420 for an empty range
     if (r.code == 480) return need_auth(r, Step::xover);
+    return refuse(r);
+}
+
+// Header lines up to the blank line (RFC 5322 2.2): a line that starts with
+// a blank or tab continues the one before it (2.2.3, unfolding removes only
+// the line break), so each header is reported once it is known to be whole.
+NewsClient::Step NewsClient::read_headers() {
+    std::string pending;
+    auto flush = [&] {
+        const size_t colon = pending.find(':');
+        if (colon != std::string::npos && colon > 0) {
+            std::string_view value = std::string_view(pending).substr(colon + 1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+            events_.Header(std::string_view(pending).substr(0, colon), value);
+        }
+        pending.clear();
+    };
+    const IoResult io = line_.read_block([&](std::string_view line) {
+        if (!line.empty() && (line.front() == ' ' || line.front() == '\t') && !pending.empty()) {
+            if (pending.size() + line.size() > kMaxLineLength) return;  // a runaway header stays bounded
+            pending.append(line);
+            return;
+        }
+        if (!pending.empty()) flush();
+        pending.assign(line);
+    });
+    if (!io.ok()) return io_failed(io);
+    if (!pending.empty()) flush();
+    return finish(0);
+}
+
+NewsClient::Step NewsClient::read_body() {
+    int64_t bytes = 0;
+    const IoResult io = line_.read_block([&](std::string_view line) {
+        bytes += static_cast<int64_t>(line.size()) + 2;
+        events_.Transfer(bytes, line, true);
+    });
+    if (!io.ok()) return io_failed(io);
+    return finish(0);
+}
+
+// 221/222 bring the article; 423 (no such number in the group), 430 (no
+// such message-id), 412 (no group selected) and 420 are the server's
+// refusals, passed on with its text.
+NewsClient::Step NewsClient::on_head(const Reply& r) {
+    if (r.code == 221) return read_headers();
+    if (r.code == 480) return need_auth(r, Step::head);
+    return refuse(r);
+}
+
+NewsClient::Step NewsClient::on_body(const Reply& r) {
+    if (r.code == 222) return read_body();
+    if (r.code == 480) return need_auth(r, Step::body);
     return refuse(r);
 }
 

@@ -1,6 +1,8 @@
 // Our news client: a reader's conversation with an NNTP server.
 //   RFC 3977  Network News Transfer Protocol (greeting, CAPABILITIES,
-//             MODE READER, GROUP, LIST ACTIVE, OVER, QUIT)
+//             MODE READER, GROUP, LIST ACTIVE, OVER, HEAD, BODY, QUIT)
+//   RFC 5322  header fields: folded lines are unfolded before they are
+//             reported
 //   RFC 4643  NNTP authentication (AUTHINFO USER / AUTHINFO PASS, and the
 //             480 answer that asks for it)
 //   RFC 2980  common NNTP extensions (XOVER, for servers that predate OVER)
@@ -24,7 +26,7 @@ enum NewsError : int {
     kNewsBadServer = 1001,       // empty or unparseable server text
     kNewsTlsNotSupported = 1002, // "nntps://": TLS is not available yet
     kNewsNotConnected = 1003,    // an action that needs a connection without one
-    kNewsBadArgument = 1004,     // a group name or range that cannot be sent
+    kNewsBadArgument = 1004,     // a group name, range or article that cannot be sent
     kNewsUnknownAction = 1005,   // an action number this client does not perform
     kNewsBadReply = 1006,        // a reply that is not "ddd text"
     kNewsNetworkDisabled = 1007, // connect while the network is switched off
@@ -63,7 +65,9 @@ class NewsEvents {
     // One group of LIST ACTIVE; count is the estimate from its marks.
     virtual void GroupList(std::string_view group, int32_t first, int32_t last, int32_t count) {}
     virtual void GroupOverview(const OverviewLine& line) {}
-    // One header of the current article (HEAD).
+    // One header of the current article (HEAD), unfolded; the name is what
+    // stands before the first colon, the value what follows it without the
+    // blanks that separate the two.
     virtual void Header(std::string_view name, std::string_view value) {}
     // One line of the current article's body (BODY), without its line end;
     // bytes counts what has arrived of the body so far.
@@ -108,6 +112,9 @@ class NewsClient final : public NewsEngine {
     int SetNewsServer(std::string_view server) override;
     // Sends GROUP at once when connected.
     int SelectGroup(std::string_view group) override;
+    // The article that actions 7 and 8 fetch: an article number (1 or more)
+    // or a message-id "<...>". Anything else is refused, and then no article
+    // is chosen, so a later fetch cannot bring the previous one back.
     int SetCurrentArticle(std::string_view number) override;
     // "-" is the whole selected group; otherwise "N", "N-" or "N-M".
     int SetOverviewRange(std::string_view range) override;
@@ -137,6 +144,8 @@ class NewsClient final : public NewsEngine {
         listPlain,
         over,
         xover,
+        head,
+        body,
         quit,
         done,
     };
@@ -157,6 +166,8 @@ class NewsClient final : public NewsEngine {
     Step on_list_plain(const Reply& r);
     Step on_over(const Reply& r);
     Step on_xover(const Reply& r);
+    Step on_head(const Reply& r);
+    Step on_body(const Reply& r);
     Step on_quit(const Reply& r);
 
     Step after_login();
@@ -166,6 +177,8 @@ class NewsClient final : public NewsEngine {
     Step io_failed(const IoResult& io, std::string_view line = {});
     Step read_overview();
     Step read_group_list();
+    Step read_headers();
+    Step read_body();
 
     IoResult read_status(Reply& r);
     int report(int code, std::string_view text);

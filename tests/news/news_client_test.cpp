@@ -1,7 +1,8 @@
 // The news client against our fault-injecting server (cases in
-// tests/data/faults/nntp): refused groups, dropped and stalled
-// connections, an endless line, authentication on 480, old servers, odd
-// group lists; and the server texts it accepts.
+// tests/data/faults/nntp and tests/data/news/faults): refused groups,
+// dropped and stalled connections, an endless line, authentication on 480,
+// old servers, odd group lists, article headers and bodies; and the server
+// texts it accepts.
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
@@ -29,6 +30,16 @@ struct Recorded : NewsEvents {
     std::vector<std::pair<int, std::string>> errors;
     std::vector<Group> groups;
     std::vector<Over> overviews;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::vector<std::string> body;
+    std::vector<int64_t> bodyBytes;
+    void Header(std::string_view name, std::string_view value) override {
+        headers.emplace_back(std::string(name), std::string(value));
+    }
+    void Transfer(int64_t bytes, std::string_view line, bool) override {
+        body.emplace_back(line);
+        bodyBytes.push_back(bytes);
+    }
     void Error(int code, std::string_view text) override { errors.emplace_back(code, std::string(text)); }
     void GroupList(std::string_view g, int32_t first, int32_t last, int32_t count) override {
         groups.push_back({std::string(g), first, last, count});
@@ -256,7 +267,7 @@ TEST_F(FaultTest, ModeSwitchingServerAndOddAnswers) {
         EXPECT_EQ(kNewsBadArgument, client.SetAction(kNewsOverview)) << bad;
     }
     EXPECT_EQ(kNewsUnknownAction, client.SetAction(4));
-    EXPECT_EQ(kNewsUnknownAction, client.SetAction(kNewsBody));
+    EXPECT_EQ(kNewsBadArgument, client.SetAction(kNewsBody));  // no article chosen: nothing is sent
     EXPECT_EQ(0, client.SetAction(kNewsDisconnect));
     EXPECT_EQ(0, client.SetAction(kNewsDisconnect));  // nothing left to close
 }
@@ -269,6 +280,88 @@ TEST_F(FaultTest, SwitchingTheNetworkOffDropsTheConnection) {
     client.SetNetworkEnabled(1);
     EXPECT_EQ(0, client.SetAction(kNewsConnect));
     EXPECT_EQ(411, client.SelectGroup("no.such.group"));
+}
+
+TEST_F(FaultTest, HeadersAreUnfoldedAndSplitAtTheFirstColon) {
+    ASSERT_EQ(0, connect("127.0.0.1:11941"));
+    ASSERT_EQ(0, client.SetCurrentArticle("2"));
+    EXPECT_EQ(412, client.SetAction(kNewsHeaders));  // no group selected yet
+    ASSERT_EQ(0, client.SelectGroup("test.art"));
+    ASSERT_EQ(0, client.SetAction(kNewsHeaders));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Path", "a!b"},
+        {"Subject", "first part\tof a folded subject"},
+        {"X-Empty", ""},
+        {"From", "Spaced <s@x>"},
+        {"Newsgroups", "test.art,test.other"},
+        {"Injection-Info", "host; logging-data=\"1\";  more=2"},
+        {"Lines", "12"},
+    };
+    EXPECT_EQ(expected, events.headers);
+
+    ASSERT_EQ(0, client.SetAction(kNewsBody));
+    const std::vector<std::string> body = {"first line", "", ".dot line", "..", ".", "tab\tinside  "};
+    EXPECT_EQ(body, events.body);
+    ASSERT_EQ(body.size(), events.bodyBytes.size());
+    EXPECT_EQ(12, events.bodyBytes[0]);  // each line with its CR LF
+    EXPECT_LT(events.bodyBytes[0], events.bodyBytes.back());
+
+    ASSERT_EQ(0, client.SetCurrentArticle("99"));
+    EXPECT_EQ(423, client.SetAction(kNewsHeaders));
+    ASSERT_EQ(0, client.SetCurrentArticle("<gone@x>"));
+    EXPECT_EQ(430, client.SetAction(kNewsBody));
+    ASSERT_EQ(3u, events.errors.size());
+    EXPECT_EQ(std::make_pair(430, std::string("No article with that message-id")), events.errors[2]);
+
+    events.headers.clear();
+    events.body.clear();
+    ASSERT_EQ(0, client.SetCurrentArticle("3"));
+    ASSERT_EQ(0, client.SetAction(kNewsHeaders));
+    EXPECT_EQ(1u, events.headers.size());
+    EXPECT_EQ(0, client.SetAction(kNewsBody));
+    EXPECT_TRUE(events.body.empty());
+    EXPECT_EQ(0, client.SetAction(kNewsDisconnect));
+}
+
+TEST_F(FaultTest, ArticlesThatCannotBeNamedAreNeverAskedFor) {
+    ASSERT_EQ(0, connect("127.0.0.1:11941"));
+    ASSERT_EQ(0, client.SetCurrentArticle("2"));
+    for (const char* bad : {"", "0", "-3", "+4", "2 3", "12\r\nQUIT", "<a b>", "<>", "abc", "99999999999999999999"}) {
+        EXPECT_EQ(kNewsBadArgument, client.SetCurrentArticle(bad)) << bad;
+        // The article chosen before is no longer chosen: a fetch now would
+        // bring the wrong article.
+        EXPECT_EQ(kNewsBadArgument, client.SetAction(kNewsHeaders)) << bad;
+        EXPECT_EQ(kNewsBadArgument, client.SetAction(kNewsBody)) << bad;
+    }
+    EXPECT_TRUE(events.headers.empty());
+    // The server saw none of it: the case goes on where it began.
+    ASSERT_EQ(0, client.SetCurrentArticle("2"));
+    EXPECT_EQ(412, client.SetAction(kNewsHeaders));
+}
+
+TEST_F(FaultTest, HeadAndBodyLogInAgainOn480) {
+    ASSERT_EQ(0, connect("nntp://reader:pw@127.0.0.1:11942"));
+    ASSERT_EQ(0, client.SelectGroup("test.auth"));
+    ASSERT_EQ(0, client.SetCurrentArticle("5"));
+    ASSERT_EQ(0, client.SetAction(kNewsHeaders));
+    ASSERT_EQ(1u, events.headers.size());
+    EXPECT_EQ("after the login", events.headers[0].second);
+    ASSERT_EQ(0, client.SetAction(kNewsBody));
+    EXPECT_EQ(std::vector<std::string>{"body after the login"}, events.body);
+    EXPECT_TRUE(events.errors.empty());
+    EXPECT_EQ(0, client.SetAction(kNewsDisconnect));
+}
+
+TEST_F(FaultTest, ABodyCutShortIsAnErrorAfterTheLinesThatArrived) {
+    ASSERT_EQ(0, connect("127.0.0.1:11943"));
+    ASSERT_EQ(0, client.SelectGroup("test.drop"));
+    ASSERT_EQ(0, client.SetCurrentArticle("7"));
+    EXPECT_EQ(480, client.SetAction(kNewsHeaders));  // no credentials to log in with
+    const int rc = client.SetAction(kNewsBody);
+    EXPECT_TRUE(rc == WSAECONNRESET || rc == WSAECONNABORTED) << rc;
+    EXPECT_EQ((std::vector<std::string>{"line one", "line two"}), events.body);
+    EXPECT_FALSE(client.connected());
+    EXPECT_EQ(kNewsNotConnected, client.SetAction(kNewsBody));
 }
 
 }  // namespace
