@@ -1,7 +1,5 @@
 // The news session object: IMyNntp over NewsSession. Each method converts
 // its arguments, calls the session and turns the outcome into the result.
-// Choosing and reading an article (SetArticle, GetText) is not built yet and
-// says so with E_NOTIMPL.
 #include "frame/boundary.h"
 #include "frame/object.h"
 #include "frame/text.h"
@@ -14,7 +12,13 @@ namespace {
 
 class MyNntpObject final : public frame::DualObject<IMyNntp> {
   public:
-    HRESULT STDMETHODCALLTYPE GetText(BSTR* text) override { return not_built(text); }
+    HRESULT STDMETHODCALLTYPE GetText(BSTR* text) override {
+        // Without a group the page gets a null text, not an empty one.
+        return frame::text_result(text, [&]() -> BSTR {
+            const std::optional<std::string_view> body = session_.GetText();
+            return body ? frame::make_bstr(*body) : nullptr;
+        });
+    }
     HRESULT STDMETHODCALLTYPE SetServer(BSTR server, int* result) override {
         return frame::value_result(result, [&] { return session_.SetServer(frame::to_ansi(server)); });
     }
@@ -24,7 +28,9 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
     HRESULT STDMETHODCALLTYPE GetGroup(BSTR* text) override {
         return frame::text_result(text, [&] { return frame::make_bstr(session_.GetGroup()); });
     }
-    HRESULT STDMETHODCALLTYPE SetArticle(int, long, int* result) override { return not_built(result); }
+    HRESULT STDMETHODCALLTYPE SetArticle(int value, long byIndex, int* result) override {
+        return frame::value_result(result, [&] { return session_.SetArticle(value, byIndex != 0 ? 1 : 0); });
+    }
     HRESULT STDMETHODCALLTYPE GetTotalArticles(int* result) override {
         return frame::value_result(result, [&] { return session_.GetTotalArticles(); });
     }
@@ -77,13 +83,6 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
     }
 
   private:
-    template <class T>
-    static HRESULT not_built(T* out) {
-        if (!out) return E_POINTER;
-        *out = T{};
-        return E_NOTIMPL;
-    }
-
     NewsSession session_;
 };
 

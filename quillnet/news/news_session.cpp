@@ -1,9 +1,15 @@
 #include "quillnet/news/news_session.h"
 
+#include <windows.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <utility>
+
+#include "frame/handles.h"
 
 namespace quillnet {
 
@@ -37,6 +43,87 @@ namespace {
 
 std::unique_ptr<engine::NewsEngine> make_news_client(engine::NewsEvents& events) {
     return std::make_unique<engine::NewsClient>(events);
+}
+
+// The first characters of a line that stands for an attachment in a stored
+// copy; the rest of the line is the attachment's entry.
+constexpr std::string_view kMarker = "--Attachment--: ";
+
+// The leading decimal number of a header value, after blanks and a sign, as
+// C's atoi reads it; 0 when there is none, the nearest 32-bit value when it
+// is too large.
+int32_t leading_number(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    int64_t v = 0;
+    constexpr int64_t kLimit = static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) v = std::min<int64_t>(v * 10 + (s[i] - '0'), kLimit);
+    if (negative) return static_cast<int32_t>(-v);
+    return static_cast<int32_t>(std::min<int64_t>(v, kLimit - 1));
+}
+
+// One line of a stored copy: CR LF read as LF, as text mode reads it; a
+// marker line adds its entry to the attachment list and stays in the text.
+void take_stored_line(std::string_view line, ArticleRecord& article) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.substr(0, kMarker.size()) == kMarker) article.AddAttachment(line.substr(kMarker.size()));
+    article.AppendLine(line);
+}
+
+// Appends the lines of the stored copy at `path` to the article; false when
+// there is no copy to open. Read in binary with our own line splitting, so
+// that a zero byte or a Ctrl-Z in a stored text does not end it early, and
+// shared for deleting so that a writer can still replace the copy. A read
+// error keeps the whole lines read so far.
+bool read_stored_copy(const std::string& path, ArticleRecord& article) {
+    frame::unique_file file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    constexpr DWORD kChunk = 64 * 1024;
+    const std::unique_ptr<char[]> chunk(new char[kChunk]);
+    std::string partial;  // a line that runs on into the next chunk
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), chunk.get(), kChunk, &got, nullptr)) return true;
+        if (got == 0) break;
+        const std::string_view data(chunk.get(), got);
+        size_t pos = 0;
+        for (size_t lf; (lf = data.find('\n', pos)) != std::string_view::npos; pos = lf + 1) {
+            const std::string_view piece = data.substr(pos, lf - pos);
+            if (partial.empty()) {
+                take_stored_line(piece, article);
+            } else {
+                partial.append(piece);
+                take_stored_line(partial, article);
+                partial.clear();
+            }
+        }
+        partial.append(data.substr(pos));
+    }
+    if (!partial.empty()) take_stored_line(partial, article);
+    return true;
+}
+
+// Adds the text and attachments of `from` to `to`.
+void append_article(ArticleRecord& to, ArticleRecord& from) {
+    if (from.text && from.length > 0) {
+        if (!to.text || to.length == 0) {
+            to.text = std::move(from.text);
+            to.capacity = std::exchange(from.capacity, 0);
+            to.length = std::exchange(from.length, 0);
+        } else {
+            to.Reserve(static_cast<size_t>(from.length));
+            std::memcpy(to.text.get() + to.length, from.text.get(), static_cast<size_t>(from.length) + 1);
+            to.length += from.length;
+        }
+    }
+    to.attachments.append(from.attachments);
+    to.attachmentCount += from.attachmentCount;
+    from.attachments.clear();
+    from.attachmentCount = 0;
 }
 
 }  // namespace
@@ -248,6 +335,76 @@ int NewsSession::PrepareGroupFolder() {
     return result;
 }
 
+int NewsSession::SetArticle(int value, int byIndex) {
+    if (currentGroup_.empty()) return -1;
+    int index = -1;
+    if (byIndex != 0) {
+        // The value is an index. One the listing cannot hold, or any index
+        // while there is no listing, names no entry: a missing precondition.
+        index = value;
+        if (index >= kListingSize || (index >= 0 && !listing_)) return -1;
+    } else if (listing_) {
+        for (int i = 0; i < listingCount_; ++i) {
+            if (listing_[i].number == value) {
+                index = i;
+                break;
+            }
+        }
+    }
+    if (index >= 0) {
+        currentArticle_ = listing_[index];  // entries hold no text, so neither does the article now
+    } else {
+        currentArticle_.Reset();
+        currentArticle_.number = value;
+    }
+    int result = engine_->SetCurrentArticle(std::to_string(currentArticle_.number));
+    if (result == 0) result = engine_->SetAction(engine::kNewsHeaders);
+    return result;
+}
+
+std::optional<std::string_view> NewsSession::GetText() {
+    if (currentGroup_.empty()) return std::nullopt;
+    // The selected group's own folder, whatever was read since: another
+    // group's article of the same number must never be taken for this one.
+    // Without a folder for the group (its preparation failed) the text is
+    // fetched but neither looked up nor stored.
+    const bool store = !groupStorageRoot_.empty();
+    try {
+        const std::string path = groupStorageRoot_ + groupDataFolder_ + std::to_string(currentArticle_.number);
+        if (!store || !read_stored_copy(path, currentArticle_)) FetchBody(store);
+    } catch (...) {
+        // A file or memory error: the page gets the text held so far.
+    }
+    return currentArticle_.body();
+}
+
+// The body goes into a record of its own first, so the stored copy holds
+// this article alone, not text a previous GetText left in the current
+// article; the result is then added to the current article.
+void NewsSession::FetchBody(bool store) {
+    ArticleRecord fetched;
+    fetched.number = currentArticle_.number;
+    fetched.size = currentArticle_.size;  // sizes the first allocation
+    fetched.lines = currentArticle_.lines;
+    // Body lines go to `fetched` while the action runs, and back to the
+    // current article on every way out.
+    struct Redirect {
+        ArticleRecord*& target;
+        ArticleRecord* previous;
+        ~Redirect() { target = previous; }
+    } redirect{bodyTarget_, std::exchange(bodyTarget_, &fetched)};
+    try {
+        // Only a body that arrived whole is stored: a copy cut short by a
+        // dropped connection would be served instead of the article forever.
+        if (engine_->SetAction(engine::kNewsBody) == 0 && store)
+            fetched.DecodeAttachments(groupStorageRoot_, groupDataFolder_);
+    } catch (...) {
+        append_article(currentArticle_, fetched);
+        throw;
+    }
+    append_article(currentArticle_, fetched);
+}
+
 void NewsSession::Error(int code, std::string_view description) {
     lastErrorCode_ = static_cast<int>(static_cast<uint16_t>(code));
     lastErrorText_.assign(description);
@@ -268,5 +425,23 @@ void NewsSession::GroupOverview(const engine::OverviewLine& line) {
     ++listingCount_;
     if (line.number == windowEdge_) windowEdgeStored_ = true;
 }
+
+void NewsSession::Header(std::string_view name, std::string_view value) {
+    ArticleRecord& a = currentArticle_;
+    if (name == "Newsgroups")
+        a.newsgroups.assign(value);
+    else if (name == "Reply-To")
+        a.replyTo.assign(value);
+    else if (name == "Subject")
+        a.subject.assign(value);
+    else if (name == "From")
+        a.from.assign(value);
+    else if (name == "Date")
+        a.date.assign(value);
+    else if (name == "Lines")
+        a.lines = leading_number(value);
+}
+
+void NewsSession::Transfer(int64_t, std::string_view line, bool) { bodyTarget_->AppendLine(line); }
 
 }  // namespace quillnet

@@ -1,6 +1,7 @@
 // The news session behind MyNntp: one conversation with one news server,
 // the selected group and its store folder, a listing of at most 100 article
-// overviews, the current article and the last error the engine reported.
+// overviews, the current article with its stored copy, and the last error
+// the engine reported.
 // Plain C++: it drives a NewsEngine (our news client, or a scripted one in
 // tests) and hears back through the engine's events.
 #pragma once
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,6 +61,16 @@ class NewsSession final : private engine::NewsEvents {
     std::string GetLastError() const;
     int GetAllGroups();
 
+    // Chooses the current article, by listing index or by article number,
+    // and fetches its headers. 0, -1 without a group (or for an index the
+    // listing cannot hold), else the engine's result.
+    int SetArticle(int value, int byIndex);
+    // Appends the current article's text to what it already holds: from its
+    // stored copy when there is one, else from the server, after which the
+    // attachments are cut out into files and the text is stored. No text
+    // (nullopt) without a group. The view is valid until the next call.
+    std::optional<std::string_view> GetText();
+
     // State the article side and the tests look at.
     int connected() const noexcept { return connected_; }
     const std::string& storageRoot() const noexcept { return storageRoot_; }
@@ -80,9 +92,12 @@ class NewsSession final : private engine::NewsEvents {
     void Error(int code, std::string_view description) override;
     void GroupList(std::string_view group, int32_t first, int32_t last, int32_t count) override;
     void GroupOverview(const engine::OverviewLine& line) override;
+    void Header(std::string_view name, std::string_view value) override;
+    void Transfer(int64_t bytes, std::string_view line, bool endOfLine) override;
 
     void ReadStorageRoots();
     int PrepareGroupFolder();
+    void FetchBody(bool store);
     bool ValidIndex(int index) const noexcept { return index >= 0 && index < listingCount_; }
     bool ListingFull() const noexcept { return listing_ && listing_[kListingSize - 1].number != 0; }
     static std::string BadIndex(int index);
@@ -110,6 +125,9 @@ class NewsSession final : private engine::NewsEvents {
     int32_t windowEdge_ = 0;
     bool windowEdgeStored_ = false;
     int32_t skipNumber_ = 0;
+    // Where body lines go: the current article, or the record a fetch from
+    // the server fills before it is stored and added to the current article.
+    ArticleRecord* bodyTarget_ = &currentArticle_;
 };
 
 }  // namespace quillnet

@@ -1,7 +1,8 @@
 // The news client and the MyNntp object against a real news server: the
 // private INN instance of inn-fixture.sh (test.small 1-40, test.big 1-350,
 // test.gap 1-330 without 21-260, test.empty), its password listener, and
-// the fault server for refusals. The COM object is called both through its
+// the fault server for refusals; listings, article headers and bodies, and
+// the stored copies they leave. The COM object is called both through its
 // interface table and by name through IDispatch, as a page calls it.
 #include <gtest/gtest.h>
 
@@ -86,6 +87,48 @@ TEST(InnClient, GroupOverviewAndGroupList) {
     EXPECT_EQ(1u, counts.count("test.gap"));
     ASSERT_EQ(1u, ev.errors.size());
     EXPECT_EQ(411, ev.errors[0].first);
+    EXPECT_EQ(0, client.SetAction(kNewsDisconnect));
+}
+
+TEST(InnClient, HeadersAndBodyOfAnArticle) {
+    struct Article : Recorded {
+        std::vector<std::pair<std::string, std::string>> headers;
+        std::vector<std::string> body;
+        void Header(std::string_view n, std::string_view v) override { headers.emplace_back(n, v); }
+        void Transfer(int64_t, std::string_view line, bool) override { body.emplace_back(line); }
+    } ev;
+    NewsClient client(ev);
+    ASSERT_EQ(0, client.SetNewsServer(kInn));
+    ASSERT_EQ(0, client.SetAction(kNewsConnect));
+    ASSERT_EQ(0, client.SelectGroup("test.small"));
+    ASSERT_EQ(0, client.SetCurrentArticle("3"));
+    ASSERT_EQ(0, client.SetAction(kNewsHeaders));
+    std::map<std::string, std::string> h(ev.headers.begin(), ev.headers.end());
+    EXPECT_EQ("test.small article 3", h["Subject"]);
+    EXPECT_EQ("test.small", h["Newsgroups"]);
+    EXPECT_EQ("Poster 3 <poster3@example.invalid>", h["From"]);
+    EXPECT_EQ("<test.small-3@quillnet.test>", h["Message-ID"]);
+    // INN folds its Injection-Info header; it arrives as one header.
+    EXPECT_NE(std::string::npos, h["Injection-Info"].find("logging-data="));
+    for (const auto& [name, value] : ev.headers) {
+        EXPECT_FALSE(name.empty());
+        EXPECT_EQ(std::string::npos, name.find_first_of(" \t:")) << name;
+    }
+    ASSERT_EQ(0, client.SetAction(kNewsBody));
+    const std::vector<std::string> body = {"Line 1 of article 3 in test.small.", "Line 2 of article 3 in test.small.",
+                                           "Line 3 of article 3 in test.small.", "Line 4 of article 3 in test.small."};
+    EXPECT_EQ(body, ev.body);
+    ASSERT_EQ(0, client.SetCurrentArticle("999"));
+    EXPECT_EQ(423, client.SetAction(kNewsHeaders));
+    ASSERT_EQ(0, client.SetCurrentArticle("<test.big-5@quillnet.test>"));  // by message-id, whatever the group
+    ev.body.clear();
+    ASSERT_EQ(0, client.SetAction(kNewsBody));
+    EXPECT_EQ((std::vector<std::string>{"Line 1 of article 5 in test.big.", "Line 2 of article 5 in test.big.",
+                                        "Line 3 of article 5 in test.big.", "Line 4 of article 5 in test.big.",
+                                        "Line 5 of article 5 in test.big.", "Line 6 of article 5 in test.big."}),
+              ev.body);
+    ASSERT_EQ(0, client.SetCurrentArticle("<no-such@quillnet.test>"));
+    EXPECT_EQ(430, client.SetAction(kNewsBody));
     EXPECT_EQ(0, client.SetAction(kNewsDisconnect));
 }
 
@@ -229,12 +272,15 @@ TEST_F(MyNntpTest, ListingFailuresAndOutPointers) {
     EXPECT_EQ(E_POINTER, nntp->SetServer(nullptr, nullptr));
     EXPECT_EQ(E_POINTER, nntp->GetGroup(nullptr));
     EXPECT_EQ(E_POINTER, nntp->GetSubject(0, nullptr));
+    EXPECT_EQ(E_POINTER, nntp->GetText(nullptr));
+    EXPECT_EQ(E_POINTER, nntp->SetArticle(1, 0, nullptr));
+    // Without a group: no text at all (a null string), and -1.
     BSTR text = reinterpret_cast<BSTR>(1);
-    EXPECT_EQ(E_NOTIMPL, nntp->GetText(&text));
+    EXPECT_EQ(S_OK, nntp->GetText(&text));
     EXPECT_EQ(nullptr, text);
     r = 7;
-    EXPECT_EQ(E_NOTIMPL, nntp->SetArticle(1, 0, &r));
-    EXPECT_EQ(0, r);
+    EXPECT_EQ(S_OK, nntp->SetArticle(1, 0, &r));
+    EXPECT_EQ(-1, r);
     // A null server text is the empty text: refused with an error number.
     EXPECT_EQ(S_OK, nntp->SetServer(nullptr, &r));
     EXPECT_EQ(quillnet::engine::kNewsBadServer, r);
@@ -277,8 +323,21 @@ TEST_F(MyNntpTest, ByNameThroughIDispatch) {
     const std::string list((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(std::string::npos, list.find("\r\n350 test.big\r\n"));
     EXPECT_NE(std::string::npos, list.find("40 test.small\r\n"));
+    // Entry 0 is article 250; its body is fetched and stored.
+    const std::string copy = store() + "\\test\\big\\250";
+    ::DeleteFileA(copy.c_str());
+    r = call(d, L"SetArticle", {0, 1L});
+    ASSERT_EQ(S_OK, r.hr);
+    EXPECT_EQ(0, V_I4(r.value.get()));
+    r = call(d, L"GetMoreInfo", {-1, 3});
+    EXPECT_EQ(L"test.big", text_of(r.value.get()));
     r = call(d, L"GetText");
-    EXPECT_TRUE(FAILED(r.hr));
+    ASSERT_EQ(S_OK, r.hr);
+    std::wstring body;
+    for (int i = 1; i <= 250 % 7 + 1; ++i) body += L"Line " + std::to_wstring(i) + L" of article 250 in test.big.\n";
+    EXPECT_EQ(body, text_of(r.value.get()));
+    std::ifstream stored(copy, std::ios::binary);
+    EXPECT_EQ(std::string(body.begin(), body.end()), std::string(std::istreambuf_iterator<char>(stored), {}));
 }
 
 TEST_F(MyNntpTest, RefusalsAndUnreachableServers) {
@@ -297,6 +356,46 @@ TEST_F(MyNntpTest, RefusalsAndUnreachableServers) {
     ASSERT_EQ(S_OK, nntp->GetGroup(group.put()));
     EXPECT_EQ(L"", text_of(group.get()));
     EXPECT_EQ(-1, number(&IMyNntp::GetFirstArticle));
+}
+
+TEST_F(MyNntpTest, ChoosesReadsAndStoresAnArticleThroughTheInterfaceTable) {
+    const std::string copy = store() + "\\test\\small\\3";
+    ::DeleteFileA(copy.c_str());
+    ASSERT_EQ(0, set(&IMyNntp::SetServer, kInnW));
+    ASSERT_EQ(0, set(&IMyNntp::SetGroup, L"test.small"));
+    ASSERT_EQ(0, listing(-1, 1));
+    int r = -99;
+    ASSERT_EQ(S_OK, nntp->SetArticle(2, 1, &r));  // entry 2 is article 3
+    EXPECT_EQ(0, r);
+    auto info = [&](int item) {
+        unique_bstr b;
+        EXPECT_EQ(S_OK, nntp->GetMoreInfo(-1, item, b.put()));
+        return text_of(b.get());
+    };
+    EXPECT_EQ(L"3", info(6));
+    EXPECT_EQ(L"test.small article 3", info(5));
+    EXPECT_EQ(L"test.small", info(3));
+    EXPECT_EQ(L"Poster 3 <poster3@example.invalid>", info(2));
+    EXPECT_EQ(L"4", info(9));  // INN gives no Lines header: the overview's count stays
+
+    std::wstring body;
+    for (int i = 1; i <= 4; ++i) body += L"Line " + std::to_wstring(i) + L" of article 3 in test.small.\n";
+    unique_bstr text;
+    ASSERT_EQ(S_OK, nntp->GetText(text.put()));
+    EXPECT_EQ(body, text_of(text.get()));
+    std::ifstream in(copy, std::ios::binary);
+    EXPECT_EQ(std::string(body.begin(), body.end()), std::string(std::istreambuf_iterator<char>(in), {}));
+    EXPECT_EQ(L"0", info(8));
+
+    // A number the group does not have: the server's refusal, and no text.
+    ASSERT_EQ(S_OK, nntp->SetArticle(999, 0, &r));
+    EXPECT_EQ(423, r);
+    EXPECT_EQ(0u, last_error().find(L"423"));
+    unique_bstr none;
+    ASSERT_EQ(S_OK, nntp->GetText(none.put()));
+    ASSERT_NE(nullptr, none.get());
+    EXPECT_EQ(L"", text_of(none.get()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((store() + "\\test\\small\\999").c_str()));
 }
 
 TEST_F(MyNntpTest, ObjectsAreReleasedCompletely) {

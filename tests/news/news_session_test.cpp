@@ -1,8 +1,8 @@
 // The news session against a scripted engine that plays a group of known
 // article numbers and records every call: the overview windows asked for,
 // the ring listing, the getters, the error text, group selection with its
-// store folders (on the real file system), the group list file and the
-// registry settings.
+// store folders (on the real file system), the group list file, the
+// registry settings, and choosing, fetching and storing articles.
 #include <windows.h>
 #include <direct.h>
 
@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -45,7 +46,8 @@ class ScriptedEngine final : public engine::NewsEngine {
     }
     int SetCurrentArticle(std::string_view n) override {
         log_->push_back("SetCurrentArticle " + std::string(n));
-        return 0;
+        current_ = n;
+        return currentResult;
     }
     int SetOverviewRange(std::string_view r) override {
         log_->push_back("SetOverviewRange " + std::string(r));
@@ -72,6 +74,19 @@ class ScriptedEngine final : public engine::NewsEngine {
         if (a == 3) {
             for (const auto& g : groups) events_.GroupList(g.first, 1, g.second, g.second);
             return listResult;
+        }
+        if (a == 7) {
+            const auto it = heads.find(current_);
+            if (it == heads.end()) return 423;
+            for (const auto& h : it->second) events_.Header(h.first, h.second);
+            return 0;
+        }
+        if (a == 8) {
+            const auto it = bodies.find(current_);
+            if (it == bodies.end()) return 423;
+            int64_t bytes = 0;
+            for (const auto& line : it->second) events_.Transfer(bytes += line.size() + 2, line, true);
+            return bodyResult;
         }
         if (a == 5) {
             ++overviewCalls;
@@ -109,7 +124,11 @@ class ScriptedEngine final : public engine::NewsEngine {
         count = last - first + 1;
     }
 
-    int serverResult = 0, connectResult = 0, selectResult = 0, listResult = 0;
+    int serverResult = 0, connectResult = 0, selectResult = 0, listResult = 0, currentResult = 0, bodyResult = 0;
+    // Articles by the text SetCurrentArticle was given: their headers (HEAD)
+    // and body lines (BODY); any other article is answered 423.
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> heads;
+    std::map<std::string, std::vector<std::string>> bodies;
     int32_t first = 0, last = 0, count = 0;
     std::set<int32_t> articles;
     std::vector<std::pair<std::string, int>> groups;
@@ -121,6 +140,7 @@ class ScriptedEngine final : public engine::NewsEngine {
     NewsEvents& events_;
     std::shared_ptr<Log> log_;
     std::string range_;
+    std::string current_;
 };
 
 std::string exe_folder() {
@@ -137,7 +157,13 @@ bool folder_exists(const std::string& p) {
 
 std::string read_binary(const std::string& p) {
     std::ifstream in(p, std::ios::binary);
+    if (!in) return "<missing>";
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_binary(const std::string& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
 }
 
 // Names of everything directly inside a folder.
@@ -637,6 +663,317 @@ TEST_F(SessionTest, TwoThreadsPrepareTheirOwnGroupsInTheirOwnStores) {
     EXPECT_EQ((std::set<std::string>{"left"}), entries(store()));
     EXPECT_EQ((std::set<std::string>{"right"}), entries(other + "\\news"));
     EXPECT_EQ(8u, entries(store() + "\\left").size());
+}
+
+// Choosing and reading articles.
+
+// A uuencoded attachment "hello.txt" holding "hello, attachment\n".
+const std::vector<std::string> kUuBody = {"see the file", "begin 644 hello.txt", "2:&5L;&\\L(&%T=&%C:&UE;G0*", "`",
+                                          "end", "thanks"};
+
+TEST_F(SessionTest, SetArticleByNumberCopiesItsListingEntryOrStartsAfresh) {
+    connect_and_select();
+    log_->clear();
+    EXPECT_EQ(423, session_->SetArticle(5, 0));  // no listing: a fresh record, and the engine has no such article
+    EXPECT_EQ((Log{"SetCurrentArticle 5", "SetAction 7"}), *log_);
+    EXPECT_EQ(5, session_->currentArticle().number);
+
+    engine_->fill(1, 50);
+    ASSERT_EQ(0, session_->GetListing(-1, 1).status);
+    engine_->heads["7"] = {{"Subject", "subject from the header"}, {"Newsgroups", "comp.test"}};
+    log_->clear();
+    EXPECT_EQ(0, session_->SetArticle(7, 0));
+    EXPECT_EQ((Log{"SetCurrentArticle 7", "SetAction 7"}), *log_);
+    const ArticleRecord& a = session_->currentArticle();
+    EXPECT_EQ(7, a.number);
+    EXPECT_EQ("from 7", a.from);  // the overview's, which the header fetch did not replace
+    EXPECT_EQ("date 7", a.date);
+    EXPECT_EQ(70, a.size);
+    EXPECT_EQ(7, a.lines);
+    EXPECT_EQ("subject from the header", a.subject);
+    EXPECT_EQ("comp.test", a.newsgroups);
+    EXPECT_EQ("subject from the header", session_->GetMoreInfo(-1, 5));
+
+    // Not in the listing: everything the previous article held is gone.
+    log_->clear();
+    EXPECT_EQ(423, session_->SetArticle(777, 0));
+    EXPECT_EQ((Log{"SetCurrentArticle 777", "SetAction 7"}), *log_);
+    EXPECT_EQ(777, a.number);
+    EXPECT_EQ("", a.subject);
+    EXPECT_EQ("", a.newsgroups);
+    EXPECT_EQ(-1, a.size);
+    EXPECT_EQ(0, a.lines);
+}
+
+TEST_F(SessionTest, SetArticleByIndexTakesTheValueAsAListingIndex) {
+    EXPECT_EQ(-1, session_->SetArticle(3, 1));  // no group
+    engine_->fill(1, 50);
+    connect_and_select();
+    log_->clear();
+    EXPECT_EQ(-1, session_->SetArticle(3, 1));  // no listing to take an entry from
+    EXPECT_EQ((Log{}), *log_);
+    ASSERT_EQ(0, session_->GetListing(-1, 1).status);
+    ASSERT_EQ(50, session_->listingCount());
+    const ArticleRecord& a = session_->currentArticle();
+
+    log_->clear();
+    session_->SetArticle(3, 1);
+    EXPECT_EQ((Log{"SetCurrentArticle 4", "SetAction 7"}), *log_);
+    EXPECT_EQ(4, a.number);
+    EXPECT_EQ("subject 4", a.subject);
+    EXPECT_EQ(40, a.size);
+
+    // Past the filled entries the listing holds records as after Reset.
+    log_->clear();
+    session_->SetArticle(60, 1);
+    EXPECT_EQ((Log{"SetCurrentArticle 0", "SetAction 7"}), *log_);
+    EXPECT_EQ(0, a.number);
+    EXPECT_EQ(-1, a.size);
+    EXPECT_EQ("", a.subject);
+
+    // An index the listing cannot hold chooses nothing and changes nothing.
+    session_->SetArticle(9, 1);
+    log_->clear();
+    EXPECT_EQ(-1, session_->SetArticle(100, 1));
+    EXPECT_EQ(-1, session_->SetArticle(2147483647, 1));
+    EXPECT_EQ((Log{}), *log_);
+    EXPECT_EQ(10, a.number);
+    EXPECT_EQ("subject 10", a.subject);
+
+    // A negative index names no entry: a fresh record numbered by the value.
+    log_->clear();
+    session_->SetArticle(-5, 1);
+    EXPECT_EQ((Log{"SetCurrentArticle -5", "SetAction 7"}), *log_);
+    EXPECT_EQ(-5, a.number);
+    EXPECT_EQ("", a.subject);
+}
+
+TEST_F(SessionTest, SetArticleReturnsTheEnginesResults) {
+    connect_and_select();
+    engine_->currentResult = 1004;
+    log_->clear();
+    EXPECT_EQ(1004, session_->SetArticle(8, 0));
+    EXPECT_EQ((Log{"SetCurrentArticle 8"}), *log_);  // no header fetch after a refusal
+    engine_->currentResult = 0;
+    engine_->heads["8"] = {};
+    EXPECT_EQ(0, session_->SetArticle(8, 0));
+    EXPECT_EQ(423, session_->SetArticle(9, 0));
+}
+
+TEST_F(SessionTest, HeadersFillTheCurrentArticleByExactName) {
+    connect_and_select();
+    engine_->heads["9"] = {{"Path", "a!b"},          {"Newsgroups", "comp.test,comp.other"},
+                           {"Reply-To", "r@x"},      {"Subject", "the subject"},
+                           {"From", "F <f@x>"},      {"Date", "Mon, 01 Jan 2024"},
+                           {"Lines", " 42 lines"},   {"subject", "lower case is another header"},
+                           {"FROM", "so is this"},   {"Subject ", "and a name with a blank"},
+                           {"X-Date", "ignored"}};
+    ASSERT_EQ(0, session_->SetArticle(9, 0));
+    const ArticleRecord& a = session_->currentArticle();
+    EXPECT_EQ("comp.test,comp.other", a.newsgroups);
+    EXPECT_EQ("r@x", a.replyTo);
+    EXPECT_EQ("the subject", a.subject);
+    EXPECT_EQ("F <f@x>", a.from);
+    EXPECT_EQ("Mon, 01 Jan 2024", a.date);
+    EXPECT_EQ(42, a.lines);
+    EXPECT_EQ("comp.test,comp.other", session_->GetMoreInfo(-1, 3));
+    EXPECT_EQ("r@x", session_->GetMoreInfo(-1, 4));
+    EXPECT_EQ("42", session_->GetMoreInfo(-1, 9));
+
+    const std::pair<const char*, int> lines[] = {{"-7", -7},
+                                                 {"+8", 8},
+                                                 {"\t 12", 12},
+                                                 {"x1", 0},
+                                                 {"", 0},
+                                                 {"- 3", 0},
+                                                 {"99999999999", 2147483647},
+                                                 {"-99999999999", -2147483647 - 1}};
+    for (const auto& [text, number] : lines) {
+        engine_->heads["9"] = {{"Lines", text}};
+        session_->SetArticle(9, 0);
+        EXPECT_EQ(number, a.lines) << text;
+    }
+}
+
+TEST_F(SessionTest, GetTextWithoutAGroupIsNoText) {
+    EXPECT_FALSE(session_->GetText().has_value());
+    engine_->selectResult = 411;
+    ASSERT_EQ(0, session_->SetServer("news.example"));
+    EXPECT_EQ(411, session_->SetGroup("no.such.group"));
+    log_->clear();
+    EXPECT_FALSE(session_->GetText().has_value());
+    EXPECT_EQ((Log{}), *log_);
+}
+
+TEST_F(SessionTest, GetTextFetchesAndStoresThenReadsTheStoredCopy) {
+    const std::string nul("nul\0byte", 8);
+    engine_->bodies["12"] = {"first", "", ".dotted", nul, "ctrl-z \x1a inside", "last"};
+    connect_and_select("comp.test");
+    ASSERT_EQ(423, session_->SetArticle(12, 0));
+    log_->clear();
+    const std::string expected = "first\n\n.dotted\n" + nul + "\nctrl-z \x1a inside\nlast\n";
+    std::optional<std::string_view> text = session_->GetText();
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(expected, std::string(*text));
+    EXPECT_EQ((Log{"SetAction 8"}), *log_);
+    EXPECT_EQ(expected, read_binary(store() + "\\comp\\test\\12"));
+
+    // The second reading comes from the copy, with no engine call, and is
+    // added to what the article already holds.
+    log_->clear();
+    text = session_->GetText();
+    EXPECT_EQ(expected + expected, std::string(*text));
+    EXPECT_EQ((Log{}), *log_);
+
+    // A new choice of the same article starts from the copy alone.
+    engine_->heads["12"] = {};
+    ASSERT_EQ(0, session_->SetArticle(12, 0));
+    log_->clear();
+    EXPECT_EQ(expected, std::string(*session_->GetText()));
+    EXPECT_EQ((Log{}), *log_);
+}
+
+TEST_F(SessionTest, StoredMarkerLinesRebuildTheAttachmentList) {
+    connect_and_select("comp.test");
+    write_binary(store() + "\\comp\\test\\21",
+                 "plain\r\n"
+                 "--Attachment--: \\news\\comp\\test\\x.gif\r\n"
+                 "--Attachment--:\\news\\comp\\test\\no-blank.gif\n"
+                 "--Attachment-- : y\n"
+                 "--attachment--: \\news\\comp\\test\\lower.gif\n"
+                 " --Attachment--: \\indented\n"
+                 "--Attachment--: \\news\\comp\\test\\two words.txt\n"
+                 "last line without an end");
+    ASSERT_EQ(423, session_->SetArticle(21, 0));
+    log_->clear();
+    const std::optional<std::string_view> text = session_->GetText();
+    EXPECT_EQ((Log{}), *log_);
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(
+        "plain\n"
+        "--Attachment--: \\news\\comp\\test\\x.gif\n"
+        "--Attachment--:\\news\\comp\\test\\no-blank.gif\n"
+        "--Attachment-- : y\n"
+        "--attachment--: \\news\\comp\\test\\lower.gif\n"
+        " --Attachment--: \\indented\n"
+        "--Attachment--: \\news\\comp\\test\\two words.txt\n"
+        "last line without an end\n",
+        std::string(*text));
+    const ArticleRecord& a = session_->currentArticle();
+    EXPECT_EQ(2, a.attachmentCount);
+    EXPECT_EQ("\\news\\comp\\test\\x.gif\n\\news\\comp\\test\\two words.txt\n", a.attachments);
+    EXPECT_EQ("2", session_->GetMoreInfo(-1, 8));
+}
+
+TEST_F(SessionTest, AttachmentsAreCutOutStoredAndReadBackTwice) {
+    engine_->bodies["30"] = kUuBody;
+    connect_and_select("alt.binaries.x");
+    session_->SetArticle(30, 0);
+    const std::string stored = "see the file\n--Attachment--: \\news\\alt\\binaries\\x\\hello.txt\nthanks\n";
+    EXPECT_EQ(stored, std::string(*session_->GetText()));
+    EXPECT_EQ("hello, attachment\n", read_binary(store() + "\\alt\\binaries\\x\\hello.txt"));
+    EXPECT_EQ(stored, read_binary(store() + "\\alt\\binaries\\x\\30"));
+    const ArticleRecord& a = session_->currentArticle();
+    EXPECT_EQ(1, a.attachmentCount);
+    EXPECT_EQ("\\news\\alt\\binaries\\x\\hello.txt\n", a.attachments);
+    // Read again without choosing the article again: text and list grow.
+    EXPECT_EQ(stored + stored, std::string(*session_->GetText()));
+    EXPECT_EQ(2, a.attachmentCount);
+    EXPECT_EQ("\\news\\alt\\binaries\\x\\hello.txt\n\\news\\alt\\binaries\\x\\hello.txt\n", a.attachments);
+}
+
+TEST_F(SessionTest, ArticlesStayInTheirGroupsFolderAfterTheGroupListIsRead) {
+    engine_->bodies["7"] = kUuBody;
+    connect_and_select("comp.a");
+    // Another group's article 7, and one in the bare data folder, where the
+    // store would point once the group list has read the roots again.
+    ::CreateDirectoryA((store() + "\\comp\\b").c_str(), nullptr);
+    write_binary(store() + "\\comp\\b\\7", "article 7 of comp.b\n");
+    write_binary(store() + "\\7", "not an article of either group\n");
+    ASSERT_EQ(0, session_->GetAllGroups());
+    ASSERT_EQ("news\\", session_->dataFolder());
+
+    session_->SetArticle(7, 0);
+    log_->clear();
+    const std::string stored = "see the file\n--Attachment--: \\news\\comp\\a\\hello.txt\nthanks\n";
+    EXPECT_EQ(stored, std::string(*session_->GetText()));
+    EXPECT_EQ((Log{"SetAction 8"}), *log_);  // no other copy was taken for it
+    EXPECT_EQ(stored, read_binary(store() + "\\comp\\a\\7"));
+    EXPECT_EQ("hello, attachment\n", read_binary(store() + "\\comp\\a\\hello.txt"));
+    EXPECT_EQ("<missing>", read_binary(store() + "\\hello.txt"));
+    EXPECT_EQ("not an article of either group\n", read_binary(store() + "\\7"));
+    EXPECT_EQ("article 7 of comp.b\n", read_binary(store() + "\\comp\\b\\7"));
+
+    // Read again after another group list: still comp.a's copy.
+    ASSERT_EQ(0, session_->GetAllGroups());
+    session_->SetArticle(7, 0);
+    log_->clear();
+    EXPECT_EQ(stored, std::string(*session_->GetText()));
+    EXPECT_EQ((Log{}), *log_);
+
+    // In comp.b the same number is comp.b's own article.
+    ASSERT_EQ(0, session_->SetGroup("comp.b"));
+    session_->SetArticle(7, 0);
+    log_->clear();
+    EXPECT_EQ("article 7 of comp.b\n", std::string(*session_->GetText()));
+    EXPECT_EQ((Log{}), *log_);
+}
+
+TEST_F(SessionTest, OnlyABodyThatArrivedWholeIsStored) {
+    engine_->bodies["8"] = {"one", "two"};
+    engine_->bodyResult = 10054;  // the connection dropped after these lines
+    connect_and_select("comp.test");
+    session_->SetArticle(8, 0);
+    EXPECT_EQ("one\ntwo\n", std::string(*session_->GetText()));
+    EXPECT_EQ("<missing>", read_binary(store() + "\\comp\\test\\8"));
+
+    // The next reading asks the server again; what is stored is the article
+    // once, not the text the page had already been given.
+    engine_->bodyResult = 0;
+    log_->clear();
+    EXPECT_EQ("one\ntwo\none\ntwo\n", std::string(*session_->GetText()));
+    EXPECT_EQ((Log{"SetAction 8"}), *log_);
+    EXPECT_EQ("one\ntwo\n", read_binary(store() + "\\comp\\test\\8"));
+
+    // An empty body stores nothing, so it is asked for again next time.
+    engine_->bodies["9"] = {};
+    session_->SetArticle(9, 0);
+    EXPECT_EQ("", std::string(*session_->GetText()));
+    EXPECT_EQ("<missing>", read_binary(store() + "\\comp\\test\\9"));
+    log_->clear();
+    session_->GetText();
+    EXPECT_EQ((Log{"SetAction 8"}), *log_);
+}
+
+TEST_F(SessionTest, AMemoryErrorDuringTheFetchKeepsTheLinesThatArrived) {
+    connect_and_select("comp.test");
+    engine_->onAction = [](int a, NewsEvents& ev) -> int {
+        if (a != 8) return -12345;
+        ev.Transfer(5, "one", true);
+        ev.Transfer(10, "two", true);
+        throw std::bad_alloc();
+    };
+    session_->SetArticle(5, 0);
+    const std::optional<std::string_view> text = session_->GetText();
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ("one\ntwo\n", std::string(*text));
+    EXPECT_EQ("<missing>", read_binary(store() + "\\comp\\test\\5"));
+}
+
+TEST_F(SessionTest, AGroupWithoutAStoreFolderIsReadButNeverStored) {
+    connect_and_select("comp.test");
+    ASSERT_EQ(-2, session_->SetGroup("a..b"));
+    engine_->bodies["4"] = kUuBody;
+    write_binary(store() + "\\4", "a copy that belongs to no group\n");
+    const std::set<std::string> before = entries(store());
+    session_->SetArticle(4, 0);
+    log_->clear();
+    std::string expected;
+    for (const std::string& line : kUuBody) expected += line + "\n";
+    EXPECT_EQ(expected, std::string(*session_->GetText()));  // as it came: nothing cut out
+    EXPECT_EQ((Log{"SetAction 8"}), *log_);
+    EXPECT_EQ(before, entries(store()));
+    EXPECT_EQ(0, session_->currentArticle().attachmentCount);
 }
 
 // The registry settings, as an installer writes them. The values the
