@@ -14,6 +14,12 @@
 #   test.big    350 articles, numbers 1-350
 #   test.gap    330 articles, of which 21-260 are cancelled
 #   test.empty  no article
+#   test.articles  the golden articles of tests/data/articles, one article
+#               per folder, with the subject "golden FOLDER" (a body holding
+#               a zero byte is left out: INN ends an article there); the
+#               names posted are listed in BUILD_DIR/inn-PORT-golden.txt
+# QK_INN_FILL=articles fills test.articles only, for an instance that
+# exists just for the golden articles.
 # It also writes the news store settings of the build tree's Wine prefix.
 # INN runs as the news user; its state folder lives below /var/lib because a
 # build tree may sit in a folder that user cannot enter. Each build tree has
@@ -26,6 +32,7 @@ here=$(cd "$(dirname "$0")/../.." && pwd)
 
 PORT=${QK_INN_PORT:-11919}
 AUTH_PORT=${QK_INN_AUTH_PORT:-11920}
+FILL=${QK_INN_FILL:-all}
 BIN=/usr/lib/news/bin
 state=/var/lib/quillnet-tests/inn-$PORT-$(printf '%s' "$build" | cksum | cut -d' ' -f1)
 export INNCONF=$state/etc/inn.conf
@@ -42,6 +49,14 @@ stop_instance() {
     if [ -f "$INNCONF" ] && "$BIN/ctlinnd" -s -t 2 mode >/dev/null 2>&1; then
         "$BIN/ctlinnd" -s -t 10 shutdown 'news tests done' >/dev/null 2>&1
     fi
+    # The nnrpd that innd started for each reader outlives innd and goes on
+    # serving from the spool; they are this instance's when they run as the
+    # news user with our INNCONF.
+    local pid news_uid
+    news_uid=$(id -u news)
+    for pid in $(grep -lsFxz "INNCONF=$INNCONF" /proc/[0-9]*/environ | cut -d/ -f3); do
+        [ "$(stat -c %u "/proc/$pid" 2>/dev/null)" = "$news_uid" ] && kill "$pid" 2>/dev/null
+    done
     # innd leaves its pid file behind when it is killed; wait for the port.
     for _ in $(seq 1 50); do
         listening "$PORT" || listening "$AUTH_PORT" || return 0
@@ -168,6 +183,42 @@ s.quit()
 EOF
 }
 
+post_golden_articles() {
+    # Each body goes out byte for byte: every line gets CR LF, so a CR that
+    # ends a line of the body travels as part of it, as it does on disk.
+    python3 - "$PORT" "$here/tests/data/articles" "$build/inn-$PORT-golden.txt" <<'EOF'
+import os, sys, warnings
+warnings.simplefilter("ignore", DeprecationWarning)
+import nntplib
+port, folder, manifest = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+s = nntplib.NNTP("127.0.0.1", port, readermode=True)
+posted = []
+for name in sorted(os.listdir(folder)):
+    path = os.path.join(folder, name, "body.txt")
+    if not os.path.isfile(path):
+        continue
+    with open(path, "rb") as f:
+        body = f.read()
+    if b"\0" in body:
+        continue
+    lines = body.split(b"\n")
+    if lines[-1] == b"":
+        lines.pop()
+    head = [
+        b"From: Golden Articles <golden@example.invalid>",
+        b"Newsgroups: test.articles",
+        b"Subject: golden " + name.encode(),
+        b"Message-ID: <golden-" + name.encode() + b"@quillnet.test>",
+        b"Date: Mon, 01 Jan 2024 12:00:00 +0000",
+    ]
+    s.post([line + b"\r\n" for line in head + [b""] + lines])
+    posted.append(name)
+s.quit()
+with open(manifest, "w") as f:
+    f.write("".join(n + "\n" for n in posted))
+EOF
+}
+
 start_instance() {
     mkdir -p "$state/run"
     chown news:news "$state/run"
@@ -181,6 +232,7 @@ start_instance() {
     done
     "$BIN/ctlinnd" -s -t 5 mode >/dev/null 2>&1 || { echo "innd did not come up"; return 1; }
     for _ in $(seq 1 50); do listening "$PORT" && break; sleep 0.1; done
+    if [ "$FILL" != articles ]; then
     for g in test.small test.big test.gap test.empty; do
         "$BIN/ctlinnd" -s newgroup "$g" y quillnet >/dev/null || return 1
     done
@@ -192,6 +244,9 @@ start_instance() {
     done
     as_news "$BIN/expireover -s -f - -Z '$state/tmp/lowmark'" >/dev/null 2>&1
     [ -s "$state/tmp/lowmark" ] && "$BIN/ctlinnd" -s lowmark "$state/tmp/lowmark" >/dev/null 2>&1
+    fi
+    "$BIN/ctlinnd" -s newgroup test.articles y quillnet >/dev/null || return 1
+    post_golden_articles || { echo "posting the golden articles failed"; return 1; }
     # The password listener: a standalone nnrpd daemon.
     as_news "$BIN/nnrpd -D -4 127.0.0.1 -p $AUTH_PORT -c $state/etc/readers-auth.conf" || return 1
     for _ in $(seq 1 50); do listening "$AUTH_PORT" && break; sleep 0.1; done
