@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace quillnet::engine {
 namespace {
 
@@ -52,19 +56,69 @@ inline uint32_t group(const unsigned char* p) noexcept {
     return kPlace0[p[0]] | kPlace1[p[1]] | kPlace2[p[2]] | kPlace3[p[3]];
 }
 
+#if defined(__x86_64__)
+// Sixteen characters to twelve bytes per step with byte shuffles (the
+// method of Muła and Lemire, "Faster Base64 Encoding and Decoding using AVX2
+// Instructions", in its SSSE3 form): nibble tables find characters outside
+// the alphabet, a third table gives each character's offset to its sextet,
+// and two multiply-adds and a shuffle pack the sextets. Stops before the
+// first sixteen that hold a character outside the alphabet (a line end, a
+// pad), which the table loop then takes. Writes sixteen bytes per twelve.
+__attribute__((target("ssse3"))) void decode16(const unsigned char*& p, const unsigned char* end,
+                                               char*& o) noexcept {
+    const __m128i lut_lo = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A,
+                                         0x1B, 0x1B, 0x1B, 0x1A);
+    const __m128i lut_hi = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10,
+                                         0x10, 0x10, 0x10, 0x10);
+    const __m128i lut_roll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i slash = _mm_set1_epi8('/');
+    const __m128i pack = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    while (end - p >= 16) {
+        const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hi_nibbles = _mm_and_si128(_mm_srli_epi32(in, 4), nibble);
+        const __m128i lo_nibbles = _mm_and_si128(in, nibble);
+        const __m128i hi = _mm_shuffle_epi8(lut_hi, hi_nibbles);
+        const __m128i lo = _mm_shuffle_epi8(lut_lo, lo_nibbles);
+        if (_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_and_si128(lo, hi), _mm_setzero_si128())) != 0) return;
+        const __m128i roll = _mm_shuffle_epi8(lut_roll, _mm_add_epi8(_mm_cmpeq_epi8(in, slash), hi_nibbles));
+        const __m128i sextets = _mm_add_epi8(in, roll);
+        const __m128i pairs = _mm_maddubs_epi16(sextets, _mm_set1_epi32(0x01400140));
+        const __m128i words = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(words, pack));
+        p += 16;
+        o += 12;
+    }
+}
+
+bool has_ssse3() noexcept {
+    static const bool yes = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return yes;
+}
+#endif
+
 }  // namespace
 
 void Base64Decoder::feed(std::string_view in, ByteBuffer& out) {
     if (padded_ || bad_ || in.empty()) return;
     const auto* p = reinterpret_cast<const unsigned char*>(in.data());
     const auto* const end = p + in.size();
-    // Three bytes per four characters, one spare because whole words are
+    // Three bytes per four characters, four spare because whole vectors are
     // stored, and three for a quantum left from the last piece.
-    char* const start = out.tail(in.size() / 4 * 3 + 8);
+    char* const start = out.tail(in.size() / 4 * 3 + 16);
     char* o = start;
+#if defined(__x86_64__)
+    const bool ssse3 = has_ssse3();
+#endif
 
     while (p < end) {
         if (pending_ == 0) {
+#if defined(__x86_64__)
+            if (ssse3) decode16(p, end, o);
+#endif
             // Eight characters per round while they are all in the alphabet.
             while (end - p >= 8) {
                 const uint32_t a = group(p);

@@ -4,13 +4,15 @@
 
 #include <map>
 
-#include "quillnet/engine/base64.h"
 #include "quillnet/engine/charset.h"
-#include "quillnet/engine/quoted_printable.h"
-#include "quillnet/engine/uudecode.h"
+#include "quillnet/engine/scan.h"
 
 namespace quillnet::engine {
 namespace {
+
+// Longest encoded word we read. RFC 2047 allows 75 characters; some mail
+// programs write longer ones.
+constexpr size_t kMaxWord = 1024;
 
 char lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -49,7 +51,7 @@ struct Line {
     size_t next;
 };
 Line line_at(std::string_view s, size_t from) noexcept {
-    const size_t nl = s.find('\n', from);
+    const size_t nl = find_byte(s, '\n', from);
     std::string_view text = s.substr(from, nl == std::string_view::npos ? std::string_view::npos : nl - from);
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     return {text, nl == std::string_view::npos ? std::string_view::npos : nl + 1};
@@ -58,7 +60,7 @@ Line line_at(std::string_view s, size_t from) noexcept {
 // Where the next line that begins with `delimiter` starts, from `from` on.
 size_t find_delimiter_line(std::string_view s, std::string_view delimiter, size_t from) noexcept {
     while (from < s.size()) {
-        const size_t at = s.find(delimiter, from);
+        const size_t at = find_text(s, delimiter, from);
         if (at == std::string_view::npos) return at;
         if (at == 0 || s[at - 1] == '\n') return at;
         from = at + 1;
@@ -179,14 +181,17 @@ std::string decode_encoded_words(std::string_view s) {
     size_t i = 0;
     while (i < s.size()) {
         if (s[i] == '=' && i + 1 < s.size() && s[i + 1] == '?') {
-            // =?charset?encoding?text?=
-            const size_t q1 = s.find('?', i + 2);
-            const size_t q2 = q1 == std::string_view::npos ? q1 : s.find('?', q1 + 1);
-            const size_t close = q2 == std::string_view::npos ? q2 : s.find("?=", q2 + 1);
+            // =?charset?encoding?text?= within kMaxWord characters, so text
+            // full of "=?" costs no more than a bounded look at each.
+            const std::string_view w = s.substr(i, kMaxWord);
+            const size_t q1 = w.find('?', 2);
+            const size_t q2 = q1 == std::string_view::npos ? q1 : w.find('?', q1 + 1);
+            const size_t end = q2 == std::string_view::npos ? q2 : w.find("?=", q2 + 1);
+            const size_t close = end == std::string_view::npos ? end : i + end;
             if (close != std::string_view::npos && q2 == q1 + 2) {
-                std::string_view charset = s.substr(i + 2, q1 - i - 2);
-                const char encoding = s[q1 + 1];
-                const std::string_view text = s.substr(q2 + 1, close - q2 - 1);
+                std::string_view charset = w.substr(2, q1 - 2);
+                const char encoding = w[q1 + 1];
+                const std::string_view text = w.substr(q2 + 1, end - q2 - 1);
                 const size_t star = charset.find('*');  // RFC 2231 language suffix
                 if (star != std::string_view::npos) charset = charset.substr(0, star);
                 std::string bytes;
@@ -337,28 +342,52 @@ std::string MimeMessage::part_name(size_t index) const {
     return header_parameter(header(index, "Content-Type"), "name");
 }
 
+ContentDecoder::ContentDecoder(std::string_view transfer_encoding) {
+    std::string e = lowered(trimmed(transfer_encoding));
+    const size_t cut = e.find_first_of(" \t;(");
+    if (cut != std::string::npos) e.resize(cut);
+    if (e == "base64") kind_ = Kind::base64;
+    else if (e == "quoted-printable") kind_ = Kind::quoted_printable;
+    else if (e.empty() || e == "7bit" || e == "8bit" || e == "binary") kind_ = Kind::identity;
+    else if (e == "x-uuencode" || e == "x-uue" || e == "uuencode" || e == "x-uu") kind_ = Kind::uuencode;
+    else kind_ = Kind::unknown;
+}
+
+void ContentDecoder::feed(std::string_view in, ByteBuffer& out) {
+    switch (kind_) {
+    case Kind::identity: out.append(in); break;
+    case Kind::base64: base64_.feed(in, out); break;
+    case Kind::quoted_printable: quoted_printable_.feed(in, out); break;
+    case Kind::uuencode:
+        while (leading_ && !in.empty() && is_space(in.front())) in.remove_prefix(1);
+        if (!in.empty()) leading_ = false;
+        uuencode_.feed(in, out);
+        break;
+    case Kind::unknown: break;
+    }
+}
+
+Verdict ContentDecoder::finish(ByteBuffer& out) {
+    switch (kind_) {
+    case Kind::identity: return Verdict::finished;
+    case Kind::base64: return base64_.finish(out);
+    case Kind::quoted_printable: return quoted_printable_.finish(out);
+    case Kind::uuencode: return uuencode_.finish(out);
+    case Kind::unknown: break;
+    }
+    return Verdict::bad_data;
+}
+
+ContentDecoder MimeMessage::part_decoder(size_t index) const {
+    return ContentDecoder(header(index, "Content-Transfer-Encoding"));
+}
+
 Verdict MimeMessage::decode_part(size_t index, ByteBuffer& out) const {
     if (index >= parts_.size()) return Verdict::bad_data;
-    const Part& part = parts_[index];
-    std::string encoding = lowered(trimmed(header(index, "Content-Transfer-Encoding")));
-    const size_t cut = encoding.find_first_of(" \t;(");
-    if (cut != std::string::npos) encoding.resize(cut);
-    Verdict v;
-    if (encoding == "base64") {
-        v = decode_base64(part.body, out);
-    } else if (encoding == "quoted-printable") {
-        v = decode_quoted_printable(part.body, out);
-    } else if (encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary") {
-        out.append(part.body);
-        v = Verdict::finished;
-    } else if (encoding == "x-uuencode" || encoding == "x-uue" || encoding == "uuencode" || encoding == "x-uu") {
-        std::string_view body = part.body;
-        while (!body.empty() && is_space(body.front())) body.remove_prefix(1);
-        v = decode_uuencode(body, out);
-    } else {
-        return Verdict::bad_data;
-    }
-    if (v == Verdict::finished && !part.closed) v = Verdict::incomplete;
+    ContentDecoder decoder = part_decoder(index);
+    decoder.feed(parts_[index].body, out);
+    Verdict v = decoder.finish(out);
+    if (v == Verdict::finished && !parts_[index].closed) v = Verdict::incomplete;
     return v;
 }
 

@@ -14,9 +14,31 @@
 #include <string_view>
 #include <vector>
 
+#include "quillnet/engine/base64.h"
 #include "quillnet/engine/decoding.h"
+#include "quillnet/engine/quoted_printable.h"
+#include "quillnet/engine/uudecode.h"
 
 namespace quillnet::engine {
+
+// The decoder a Content-Transfer-Encoding names, streaming like the others:
+// base64, quoted-printable, 7bit/8bit/binary (bytes as they are) and
+// x-uuencode (leading blank lines before its begin line are skipped). An
+// encoding we do not know gives bad_data.
+class ContentDecoder {
+  public:
+    explicit ContentDecoder(std::string_view transfer_encoding);
+    void feed(std::string_view in, ByteBuffer& out);
+    Verdict finish(ByteBuffer& out);
+
+  private:
+    enum class Kind { identity, base64, quoted_printable, uuencode, unknown };
+    Kind kind_;
+    bool leading_ = true;
+    Base64Decoder base64_;
+    QuotedPrintableDecoder quoted_printable_;
+    UuDecoder uuencode_;
+};
 
 class MimeMessage {
   public:
@@ -39,6 +61,12 @@ class MimeMessage {
     std::string part_filename(size_t index) const;
     // The name parameter of Content-Type; empty when none.
     std::string part_name(size_t index) const;
+
+    // For decoding a part piece by piece: the decoder of its encoding, its
+    // body, and whether a delimiter line closed it (decode_part gives
+    // incomplete for a part that was not closed).
+    ContentDecoder part_decoder(size_t index) const;
+    bool part_closed(size_t index) const noexcept { return index < parts_.size() && parts_[index].closed; }
 
     // A header field of a part, unfolded; empty when the part lacks it.
     std::string header(size_t index, std::string_view field) const;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "quillnet/engine/crc32.h"
+#include "quillnet/engine/scan.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -179,8 +180,9 @@ void YencDecoder::feed(std::string_view in, ByteBuffer& out) {
         switch (state_) {
         case State::header:
         case State::keyword: {
-            const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-            const char* stop = nl ? nl : end;
+            const char* found = find_byte(p, end, '\n');
+            const char* nl = found == end ? nullptr : found;
+            const char* stop = found;
             if (line_.size() + static_cast<size_t>(stop - p) > kMaxLine) {
                 state_ = State::bad;
                 break;
@@ -236,7 +238,22 @@ void YencDecoder::feed(std::string_view in, ByteBuffer& out) {
                         const unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
                         o += k;
                         q += k;
-                        break;
+                        // The common special characters are taken here too,
+                        // with the same effect as the byte loop below; the
+                        // rare cases are left to it.
+                        if (*q == '=') {
+                            if (end - q < 2 || q[1] == '\n' || q[1] == '\r') break;
+                            *o++ = static_cast<char>(q[1] - 64 - 42);
+                            q += 2;
+                        } else if (*q == '\r') {
+                            ++q;
+                        } else {
+                            ++q;
+                            line_start_ = true;
+                            while (q < end && *q == '\r') ++q;
+                            if (q == end || *q == '=') break;
+                            line_start_ = false;
+                        }
                     }
                     if (q == end) break;
                 }

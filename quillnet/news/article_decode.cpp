@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "quillnet/engine/mime_part.h"
+#include "quillnet/engine/scan.h"
 #include "quillnet/engine/uudecode.h"
 #include "quillnet/engine/yenc.h"
 #include "quillnet/news/file_names.h"
@@ -151,12 +152,11 @@ class Occurrences {
         if (m == 0) return npos;
         while (position_ < text.size()) {
             if (matched_ == 0) {
-                const void* hit = std::memchr(text.data() + position_, needle_[0], text.size() - position_);
-                if (!hit) {
+                position_ = engine::find_byte(text, needle_[0], position_);
+                if (position_ == npos) {
                     position_ = text.size();
                     return npos;
                 }
-                position_ = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
             }
             const char c = text[position_++];
             while (matched_ > 0 && c != needle_[matched_]) matched_ = prefix_[matched_];
@@ -184,7 +184,7 @@ class Search {
     explicit Search(std::string_view needle) : needle_(needle) {}
     size_t find(std::string_view text, size_t from) {
         if (!(asked_ && from >= from_ && (found_ == npos || found_ >= from))) {
-            found_ = text.find(needle_, from);
+            found_ = engine::find_text(text, needle_, from);
             from_ = from;
             asked_ = true;
         }
@@ -222,10 +222,10 @@ class Extraction {
     // the end of the text when there is no delimiter line.
     size_t mime_pass() {
         std::string_view t = editor_.view();
-        size_t p = t.substr(0, 2) == "--" ? 0 : t.find("\n--");
+        size_t p = t.substr(0, 2) == "--" ? 0 : engine::find_text(t, "\n--");
         if (p == npos) return editor_.end();
         if (t[p] == '\n') ++p;
-        const size_t eol = t.find('\n', p);
+        const size_t eol = engine::find_byte(t, '\n', p);
         Occurrences delimiter(t.substr(p, eol == npos ? npos : eol - p), p);
         delimiter.next(t);  // the delimiter line itself
         for (;;) {
@@ -236,7 +236,7 @@ class Extraction {
             const size_t part_end = line_end == npos ? t.size() : line_end;
             // A stretch within one line has no header and no body: the part
             // decoder would refuse it, so it is not worth handing over.
-            if (std::memchr(t.data() + p, '\n', n - p)) {
+            if (engine::find_byte(t.data() + p, t.data() + n, '\n') != t.data() + n) {
                 try_part(p, n, t.substr(p, part_end - p));
             }
             p = n;
@@ -251,9 +251,11 @@ class Extraction {
         if (name.empty()) name = message.part_name(0);
         name = safe_file_name(name);
         if (name.empty()) return;
-        decoded_.clear();
-        if (message.decode_part(0, decoded_) != Verdict::finished) return;
-        commit(from, to, name);
+        engine::ContentDecoder decoder = message.part_decoder(0);
+        const bool closed = message.part_closed(0);
+        if (extract(decoder, message.body(0), name,
+                    [&](Verdict v) { return v == Verdict::finished && closed; }))
+            replace(from, to, name);
     }
 
     void block_pass(size_t p) {
@@ -267,7 +269,7 @@ class Extraction {
             if (p >= editor_.end()) break;
             // After a replacement this passes over the line after the marker.
             const std::string_view now = editor_.view();
-            const size_t nl = now.find('\n', p);
+            const size_t nl = engine::find_byte(now, '\n', p);
             if (nl == npos) break;
             p = nl + 1;
         }
@@ -276,7 +278,7 @@ class Extraction {
     // Where the text after a block starts: behind the line end of the line
     // at `line`, or the end of the text.
     size_t after_line(size_t line) const {
-        const size_t nl = editor_.view().find('\n', line);
+        const size_t nl = engine::find_byte(editor_.view(), '\n', line);
         return nl == npos ? editor_.end() : nl + 1;
     }
 
@@ -290,15 +292,18 @@ class Extraction {
         const size_t block_end = e == npos ? editor_.end() : after_line(e + 1);
         const std::string_view block = t.substr(p, block_end - p);
         engine::UuDecoder decoder;
-        decoded_.clear();
-        decoder.feed(block, decoded_);
-        const Verdict v = decoder.finish(decoded_);
-        // Decoding must have run to the block's last line: were the decoder's
-        // end line an earlier one, the lines between would be lost.
-        if (!(v == Verdict::incomplete || (v == Verdict::finished && decoder.consumed() == block.size())))
-            return npos;
+        // The begin line first, for the name the file is made under.
+        const size_t first = after_line(p) - p;
+        decoder.feed(block.substr(0, first), buffer_);
         const std::string name = safe_file_name(decoder.filename());
-        if (name.empty() || !commit(p, block_end, name)) return npos;
+        if (name.empty()) return npos;
+        // Decoding must run to the block's last line: were the decoder's end
+        // line an earlier one, the lines between would be lost.
+        if (!extract(decoder, block.substr(first), name, [&](Verdict v) {
+                return v == Verdict::incomplete || (v == Verdict::finished && decoder.consumed() == block.size());
+            }))
+            return npos;
+        replace(p, block_end, name);
         return block_end;
     }
 
@@ -309,19 +314,40 @@ class Extraction {
         const size_t block_end = after_line(e + 1);
         const std::string_view block = t.substr(p, block_end - p);
         engine::YencDecoder decoder;
-        decoded_.clear();
-        decoder.feed(block, decoded_);
-        if (decoder.finish(decoded_) != Verdict::finished || decoder.multipart() ||
-            decoder.consumed() != block.size())
-            return npos;
+        const size_t first = after_line(p) - p;
+        decoder.feed(block.substr(0, first), buffer_);
         const std::string name = safe_file_name(decoder.filename());
-        if (name.empty() || !commit(p, block_end, name)) return npos;
+        if (name.empty()) return npos;
+        if (!extract(decoder, block.substr(first), name, [&](Verdict v) {
+                return v == Verdict::finished && !decoder.multipart() && decoder.consumed() == block.size();
+            }))
+            return npos;
+        replace(p, block_end, name);
         return block_end;
     }
 
-    // Writes the decoded bytes as the file `name` and, once it is written,
-    // replaces [from, to) by the marker line and lists the attachment.
-    bool commit(size_t from, size_t to, const std::string& name) {
+    // Decodes `input` into a new file `name`, a piece at a time so no copy
+    // of a large attachment is held in memory; true when `accepted` takes
+    // the decoder's verdict and the file is in place.
+    template <class Decoder, class Accept>
+    bool extract(Decoder& decoder, std::string_view input, const std::string& name, Accept accepted) {
+        buffer_.clear();
+        std::unique_ptr<NewFile> file = sink_.create(webRoot_ + groupFolder_ + name);
+        if (!file) return false;
+        for (size_t at = 0; at < input.size(); at += kPiece) {
+            decoder.feed(input.substr(at, kPiece), buffer_);
+            if (!buffer_.empty() && !file->write(buffer_.data(), buffer_.size())) return false;
+            buffer_.clear();
+        }
+        const Verdict v = decoder.finish(buffer_);
+        if (!buffer_.empty() && !file->write(buffer_.data(), buffer_.size())) return false;
+        buffer_.clear();
+        return accepted(v) && file->commit();
+    }
+
+    // Replaces [from, to) by the marker line of the file `name` and lists
+    // the attachment.
+    void replace(size_t from, size_t to, const std::string& name) {
         std::string entry;
         entry.reserve(1 + groupFolder_.size() + name.size());
         entry.append("\\").append(groupFolder_).append(name);
@@ -329,18 +355,18 @@ class Extraction {
         marker.reserve(kMarker.size() + entry.size() + 1);
         marker.append(kMarker).append(entry).push_back('\n');
         record_.attachments.reserve(record_.attachments.size() + entry.size() + 1);
-        if (!sink_.write(webRoot_ + groupFolder_ + name, decoded_.data(), decoded_.size())) return false;
         editor_.replace(from, to, marker);
         record_.AddAttachment(entry);
-        return true;
     }
+
+    static constexpr size_t kPiece = 64 * 1024;  // decoded output stays in the cache
 
     ArticleRecord& record_;
     TextEditor editor_;
     const std::string& webRoot_;
     const std::string& groupFolder_;
     FileSink& sink_;
-    ByteBuffer decoded_;  // reused for every part and block
+    ByteBuffer buffer_;  // decoded bytes on their way to a file
     Search end_lower_{"\nend"};
     Search end_upper_{"\nEND"};
     Search end_title_{"\nEnd"};
@@ -350,16 +376,33 @@ class Extraction {
 
 }  // namespace
 
-bool StoreFiles::write(const std::string& path, const char* bytes, size_t count) {
-    return write_file_replacing(path, bytes, count);
+namespace {
+
+class StoreFile final : public NewFile {
+  public:
+    explicit StoreFile(const std::string& path) : file_(path) {}
+    bool ok() const noexcept { return file_.ok(); }
+    bool write(const char* bytes, size_t count) override { return file_.write(bytes, count); }
+    bool commit() override { return file_.commit(); }
+
+  private:
+    ReplacingFile file_;
+};
+
+}  // namespace
+
+std::unique_ptr<NewFile> StoreFiles::create(const std::string& path) {
+    auto file = std::make_unique<StoreFile>(path);
+    if (!file->ok()) return nullptr;
+    return file;
 }
 
 int32_t decode_attachments(ArticleRecord& record, const std::string& webRoot, const std::string& groupFolder,
                            FileSink& sink) {
     if (record.length <= 0 || !record.text) return -1;
     Extraction(record, webRoot, groupFolder, sink).run();
-    sink.write(webRoot + groupFolder + std::to_string(record.number), record.text.get(),
-               static_cast<size_t>(record.length));
+    if (std::unique_ptr<NewFile> stored = sink.create(webRoot + groupFolder + std::to_string(record.number)))
+        if (stored->write(record.text.get(), static_cast<size_t>(record.length))) stored->commit();
     return 0;
 }
 

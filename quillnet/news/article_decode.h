@@ -5,23 +5,33 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "quillnet/news/article_record.h"
 
 namespace quillnet {
 
+// A file being written piece by piece; it appears under its name only when
+// committed, and a file dropped uncommitted leaves nothing behind.
+class NewFile {
+  public:
+    virtual ~NewFile() = default;
+    virtual bool write(const char* bytes, size_t count) = 0;
+    virtual bool commit() = 0;
+};
+
 class FileSink {
   public:
     virtual ~FileSink() = default;
-    // Writes a whole file; false when it could not be written.
-    virtual bool write(const std::string& path, const char* bytes, size_t count) = 0;
+    // A new file to be written at `path`; null when it cannot be made.
+    virtual std::unique_ptr<NewFile> create(const std::string& path) = 0;
 };
 
-// Files through write_file_replacing.
+// Files of the store, through ReplacingFile.
 class StoreFiles final : public FileSink {
   public:
-    bool write(const std::string& path, const char* bytes, size_t count) override;
+    std::unique_ptr<NewFile> create(const std::string& path) override;
 };
 
 // What ArticleRecord::DecodeAttachments does, writing through `sink`.

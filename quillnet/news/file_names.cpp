@@ -44,22 +44,6 @@ bool refused_in_names(unsigned char c) noexcept {
            c == '*';
 }
 
-// Deletes a temporary file unless it was renamed into place.
-class TemporaryFile {
-  public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (!path_.empty()) ::DeleteFileA(path_.c_str());
-    }
-    const std::string& path() const noexcept { return path_; }
-    void keep() noexcept { path_.clear(); }
-
-  private:
-    std::string path_;
-};
-
 std::atomic<unsigned> g_temporary_counter{0};
 
 }  // namespace
@@ -102,38 +86,57 @@ std::string safe_file_name(std::string_view reported, UINT code_page) {
     return name;
 }
 
-bool write_file_replacing(const std::string& path, const char* bytes, size_t count) {
-    const size_t slash = path.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-
+ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
+    const size_t slash = path_.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
     // A name no other writer uses: our process id and a counter, and a new
     // number if a file of that name is somehow there already.
-    frame::unique_file file;
-    std::string temporary_path;
-    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
         char name[64];
         std::snprintf(name, sizeof name, "~qn%lx-%x.tmp", static_cast<unsigned long>(::GetCurrentProcessId()),
                       g_temporary_counter.fetch_add(1));
-        temporary_path = folder + name;
-        file.reset(::CreateFileA(temporary_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file && ::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
+        temporary_ = folder + name;
+        file_.reset(::CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+        if (file_) {
+            ok_ = true;
+            return;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
-    if (!file) return false;
-    TemporaryFile temporary(temporary_path);
+    temporary_.clear();
+}
 
-    while (count > 0) {
+ReplacingFile::~ReplacingFile() {
+    file_.reset();
+    if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
+}
+
+bool ReplacingFile::write(const char* bytes, size_t count) {
+    while (ok_ && count > 0) {
         const DWORD chunk = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
         DWORD written = 0;
-        if (!::WriteFile(file.get(), bytes, chunk, &written, nullptr) || written == 0) return false;
+        if (!::WriteFile(file_.get(), bytes, chunk, &written, nullptr) || written == 0) ok_ = false;
         bytes += written;
         count -= written;
     }
-    file.reset();  // closed before the rename, which a sharing-free handle would block
-    if (!::MoveFileExA(temporary.path().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
-    temporary.keep();
+    return ok_;
+}
+
+bool ReplacingFile::commit() {
+    file_.reset();  // closed first: the rename needs the file free
+    if (!ok_ || !::MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        ok_ = false;
+        return false;
+    }
+    temporary_.clear();
     return true;
+}
+
+bool write_file_replacing(const std::string& path, const char* bytes, size_t count) {
+    ReplacingFile file(path);
+    return file.write(bytes, count) && file.commit();
 }
 
 }  // namespace quillnet

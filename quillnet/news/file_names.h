@@ -3,11 +3,11 @@
 // reader never sees half written.
 #pragma once
 
-#include <windows.h>
-
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "frame/handles.h"  // with <windows.h>
 
 namespace quillnet {
 
@@ -26,6 +26,32 @@ namespace quillnet {
 // Multi-byte code pages are walked character by character, so a trail byte
 // that equals "\" is not taken for a separator.
 std::string safe_file_name(std::string_view reported, UINT code_page = CP_ACP);
+
+// A file written under a temporary name in the folder of its final path and
+// renamed over that path on commit, so a reader in another thread or process
+// sees the old file or the whole new one, never part of it, and a crash
+// leaves no truncated file under the final name. Dropped without a commit,
+// it deletes its temporary file.
+class ReplacingFile {
+  public:
+    explicit ReplacingFile(std::string path);
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+    ~ReplacingFile();
+
+    // The temporary file exists and every write so far succeeded.
+    bool ok() const noexcept { return ok_; }
+    bool write(const char* bytes, size_t count);
+    // Closes the file and renames it over the final path; false, with the
+    // temporary file gone, when anything failed.
+    bool commit();
+
+  private:
+    std::string path_;
+    std::string temporary_;
+    frame::unique_file file_;
+    bool ok_ = false;
+};
 
 // Writes the bytes to a new temporary file in the folder of `path`, then
 // renames it over `path`, so a reader in another thread or process sees the

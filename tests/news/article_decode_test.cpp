@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,18 +37,37 @@ void fill(ArticleRecord& r, const std::string& body) {
     }
 }
 
-// Keeps files in memory; refuses the names it is told to.
+// Keeps files in memory; refuses to make the names it is told to, and fails
+// the writes of others.
 class MemoryFiles : public FileSink {
   public:
-    bool write(const std::string& path, const char* bytes, size_t count) override {
+    class File : public quillnet::NewFile {
+      public:
+        File(MemoryFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+        bool write(const char* bytes, size_t count) override {
+            bytes_.append(bytes, count);
+            return std::find(owner_.fail.begin(), owner_.fail.end(), name()) == owner_.fail.end();
+        }
+        bool commit() override {
+            owner_.files[path_] = bytes_;
+            ++owner_.writes;
+            return true;
+        }
+
+      private:
+        std::string name() const { return path_.substr(path_.find_last_of('\\') + 1); }
+        MemoryFiles& owner_;
+        std::string path_;
+        std::string bytes_;
+    };
+    std::unique_ptr<quillnet::NewFile> create(const std::string& path) override {
         const std::string name = path.substr(path.find_last_of('\\') + 1);
-        if (std::find(refuse.begin(), refuse.end(), name) != refuse.end()) return false;
-        files[path].assign(bytes, count);
-        ++writes;
-        return true;
+        if (std::find(refuse.begin(), refuse.end(), name) != refuse.end()) return nullptr;
+        return std::make_unique<File>(*this, path);
     }
     std::map<std::string, std::string> files;
     std::vector<std::string> refuse;
+    std::vector<std::string> fail;
     int writes = 0;
 };
 
@@ -194,6 +214,14 @@ TEST(DecodeAttachments, AFileThatCannotBeWrittenLeavesItsBlockInTheText) {
     EXPECT_EQ("x\n" + a + "y\n" + marker("b.bin") + "z\n", std::string(r.body()));
     EXPECT_EQ(1, r.attachmentCount);
     EXPECT_EQ("\\" + kGroup + "b.bin\n", r.attachments);
+    // A write that fails half way (a full disk) does the same.
+    ArticleRecord s;
+    fill(s, body);
+    MemoryFiles failing;
+    failing.fail = {"b.bin"};
+    ASSERT_EQ(0, decode_attachments(s, "W\\", kGroup, failing));
+    EXPECT_EQ("x\n" + marker("a.bin") + "y\n" + b + "z\n", std::string(s.body()));
+    EXPECT_EQ("\\" + kGroup + "a.bin\n", s.attachments);
 }
 
 TEST(DecodeAttachments, TenMegabyteLinesAndADelimiterOfDashes) {
