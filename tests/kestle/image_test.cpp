@@ -337,6 +337,29 @@ TEST(PictureFormat, SizesReadFromHeaders) {
     EXPECT_FALSE(size_allowed(0, 5));
 }
 
+TEST(PictureFormat, HostileHeadersAreReadWithinTheirBytes) {
+    // Every signature followed by random bytes, cut at every length: each
+    // header reader must stay inside the bytes it is given.
+    const std::vector<Bytes> starts = {
+        png_header(1, 1), {0xFF, 0xD8, 0xFF, 0xC0}, {'G', 'I', 'F', '8', '9', 'a'}, {'B', 'M'},
+        {'I', 'I', 42, 0},  {'M', 'M', 0, 42},        {0x0A, 5, 1, 8},              {0, 0},
+        {1, 0, 0, 0},       {0xD7, 0xCD, 0xC6, 0x9A}, {'8', 'B', 'P', 'S', 0, 1},   {0, 0, 2}};
+    std::mt19937 rng(17);
+    for (const Bytes& start : starts) {
+        for (int round = 0; round < 200; ++round) {
+            Bytes b = start;
+            const size_t extra = rng() % 300;
+            for (size_t i = 0; i < extra; ++i) b.push_back(static_cast<uint8_t>(rng() % 4 == 0 ? 0xFF : rng()));
+            for (size_t n = 0; n <= b.size(); n += 1 + n / 16) {
+                const Bytes cut(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n));
+                const int format = guess_format(cut, cut, rng());
+                ASSERT_TRUE(format >= 0 && format <= 14);
+                if (const auto size = probe_size(cut); size && n < 8) ADD_FAILURE() << "a size from " << n << " bytes";
+            }
+        }
+    }
+}
+
 // ---- the scaler ---------------------------------------------------------
 
 TEST(Scaler, ValuesWorkedOutByHand) {
