@@ -9,6 +9,7 @@
 #include "quillnet/engine/base64.h"
 #include "quillnet/engine/crc32.h"
 #include "quillnet/engine/quoted_printable.h"
+#include "quillnet/engine/scan.h"
 #include "quillnet/engine/uudecode.h"
 #include "quillnet/engine/yenc.h"
 
@@ -269,4 +270,24 @@ TEST(Yenc, EscapesAtLineStartsAndEnds) {
     std::snprintf(crc, sizeof crc, "%08x", crc32(raw.data(), raw.size()));
     encoded += "=yend size=7 crc32=" + std::string(crc) + "\n";
     expect_all_ways<YencDecoder>(encoded, raw, Verdict::finished);
+}
+
+TEST(Scan, AgreesWithTheStandardSearchEverywhere) {
+    std::mt19937 random(5);
+    const std::string letters = "ab-\n=";
+    for (int round = 0; round < 300; ++round) {
+        std::string text(random() % 200, 'a');
+        for (char& c : text) c = letters[random() % letters.size()];
+        std::string needle(1 + random() % 5, 'a');
+        for (char& c : needle) c = letters[random() % letters.size()];
+        for (size_t from = 0; from <= text.size() + 1; from += 1 + random() % 7) {
+            ASSERT_EQ(std::string_view(text).find(needle, from), find_text(text, needle, from))
+                << "text [" << text << "] needle [" << needle << "] from " << from;
+            ASSERT_EQ(std::string_view(text).find(needle[0], from), find_byte(text, needle[0], from));
+        }
+    }
+    // Matches at the very end, and needles longer than the text.
+    const std::string big = std::string(100000, 'x') + "\nend";
+    EXPECT_EQ(100000u, find_text(big, "\nend"));
+    EXPECT_EQ(std::string_view::npos, find_text("ab", "abc"));
 }
