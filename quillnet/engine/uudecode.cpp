@@ -214,19 +214,16 @@ void UuDecoder::feed(std::string_view in, ByteBuffer& out) {
         }
         const size_t stop = static_cast<size_t>(nl - in.data());
         consumed_ += stop + 1 - i;
-        if (partial_.empty() && !overlong_) {
+        if (overlong_ || partial_.size() + (stop - i) > kMaxLine) {
+            state_ = State::bad;  // no begin or data line is that long
+        } else if (partial_.empty()) {
             line(in.substr(i, stop - i), out);
         } else {
-            if (partial_.size() + (stop - i) > kMaxLine) overlong_ = true;
-            if (overlong_) {
-                state_ = State::bad;  // no begin or data line is that long
-            } else {
-                partial_.append(in.data() + i, stop - i);
-                line(partial_, out);
-            }
-            partial_.clear();
-            overlong_ = false;
+            partial_.append(in.data() + i, stop - i);
+            line(partial_, out);
         }
+        partial_.clear();
+        overlong_ = false;
         i = stop + 1;
     }
 }

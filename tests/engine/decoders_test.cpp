@@ -197,8 +197,10 @@ TEST(Uudecode, RefusesWhatIsNotUuencode) {
     EXPECT_EQ(Verdict::bad_data, decode_uuencode("begin 644 a\n#" + std::string(40, '!') + "\n`\nend\n", out));
     // Text after the length-zero line that is not the end line.
     EXPECT_EQ(Verdict::bad_data, decode_uuencode("begin 644 a\n#86)C\n`\nsigned, me\nend\n", out));
-    // A 10 MB line is refused without taking it in.
+    // A 10 MB line is refused without taking it in; so is a begin line
+    // longer than any name, however the input comes.
     EXPECT_EQ(Verdict::bad_data, decode_uuencode("begin 644 a\n" + std::string(10 << 20, 'M') + "\nend\n", out));
+    expect_all_ways<UuDecoder>("begin 644 " + std::string(70000, 'n') + "\n`\nend\n", "", Verdict::bad_data);
 }
 
 TEST(Uudecode, NameAndModeOfTheBeginLine) {
