@@ -130,8 +130,8 @@ class TextEditor {
 };
 
 // Successive occurrences of a needle, overlapping ones included, each search
-// going on from where the last one stopped (Knuth-Morris-Pratt, skipping to
-// the needle's first character with memchr while nothing is matched). A
+// going on from where the last one stopped (Knuth-Morris-Pratt, scanning
+// ahead for the needle's first character while nothing is matched). A
 // delimiter of dashes in a text of dashes stays linear.
 class Occurrences {
   public:
