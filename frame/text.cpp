@@ -33,14 +33,14 @@ const AnsiTable& ansi_table() {
     return table;
 }
 
-std::string narrow(UINT code_page, const wchar_t* text) {
-    if (!text) return {};
+void narrow_into(UINT code_page, const wchar_t* text, std::string& out) {
+    out.clear();
+    if (!text) return;
     const size_t wide_len = wcslen(text);
-    if (wide_len == 0) return {};
+    if (wide_len == 0) return;
     if (code_page == CP_ACP && ansi_table().single_byte) {
         // ASCII is copied; runs of other characters go through the platform
         // converter so unmappable characters get its best-fit or default.
-        std::string out;
         out.resize(wide_len);
         size_t n = 0;
         for (size_t i = 0; i < wide_len;) {
@@ -60,14 +60,19 @@ std::string narrow(UINT code_page, const wchar_t* text) {
             i = j;
         }
         out.resize(n);
-        return out;
+        return;
     }
     if (wide_len > 0x7FFFFFFF) throw std::bad_alloc();
     const int len = static_cast<int>(wide_len);
     const int need = ::WideCharToMultiByte(code_page, 0, text, len, nullptr, 0, nullptr, nullptr);
-    if (need <= 0) return {};
-    std::string out(static_cast<size_t>(need), '\0');
+    if (need <= 0) return;
+    out.resize(static_cast<size_t>(need));
     ::WideCharToMultiByte(code_page, 0, text, len, out.data(), need, nullptr, nullptr);
+}
+
+std::string narrow(UINT code_page, const wchar_t* text) {
+    std::string out;
+    narrow_into(code_page, text, out);
     return out;
 }
 
@@ -142,6 +147,7 @@ BSTR bstr_from(UINT code_page, std::string_view text) {
 }  // namespace
 
 std::string to_ansi(const wchar_t* text) { return narrow(CP_ACP, text); }
+void to_ansi(const wchar_t* text, std::string& out) { narrow_into(CP_ACP, text, out); }
 std::string to_utf8(const wchar_t* text) { return narrow(CP_UTF8, text); }
 std::wstring ansi_to_wide(std::string_view text) { return widen(CP_ACP, text); }
 std::wstring utf8_to_wide(std::string_view text) { return widen(CP_UTF8, text); }

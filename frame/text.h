@@ -15,6 +15,9 @@ namespace frame {
 // (a null BSTR is the empty text). Characters the code page lacks become the
 // code page's default character, as the platform converter does.
 std::string to_ansi(const wchar_t* text);
+// The same into a caller's buffer, so a caller converting large texts over
+// and over can keep one buffer instead of touching fresh memory each time.
+void to_ansi(const wchar_t* text, std::string& out);
 
 // Converts a caller's wide text to UTF-8, up to its first NUL.
 std::string to_utf8(const wchar_t* text);

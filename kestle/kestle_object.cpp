@@ -44,7 +44,19 @@ class ArrayAccess {
 class KestleObject final : public frame::DualObject<IKestle> {
   public:
     HRESULT STDMETHODCALLTYPE Smilies(BSTR text, BSTR* result) override {
-        return frame::text_result(result, [&] { return frame::make_bstr(smilies(frame::to_ansi(text))); });
+        return frame::text_result(result, [&] {
+            // Fresh memory is expensive to touch (a page fault per 4 KB), and
+            // pages send megabyte messages here call after call: the thread
+            // keeps its two work buffers unless a message made them huge.
+            thread_local std::string in, out;
+            frame::to_ansi(text, in);
+            smilies(in, out);
+            BSTR tagged = frame::make_bstr(out);
+            constexpr size_t kKeep = 16u << 20;
+            if (out.capacity() > kKeep) std::string().swap(out);
+            if (in.capacity() > kKeep) std::string().swap(in);
+            return tagged;
+        });
     }
     HRESULT STDMETHODCALLTYPE ConvertFileSize(long size, BSTR* result) override {
         return frame::text_result(result,

@@ -64,11 +64,17 @@ void for_each_token(std::string_view text, OnToken&& on_token) {
 }  // namespace
 
 std::string smilies(std::string_view text) {
+    std::string out;
+    smilies(text, out);
+    return out;
+}
+
+void smilies(std::string_view text, std::string& out) {
     // Two passes: the first sizes the result exactly, so a megabyte message
     // costs one allocation and no regrowth copies.
     size_t out_size = text.size();
     for_each_token(text, [&](const char*, const Match& m) { out_size += kTag[m.tag].size() - m.length; });
-    std::string out(out_size, '\0');
+    out.resize(out_size);
     char* w = out.data();
     const char* copied = text.data();  // bytes before this are already in `out`
     for_each_token(text, [&](const char* p, const Match& m) {
@@ -79,7 +85,6 @@ std::string smilies(std::string_view text) {
         copied = p + m.length;
     });
     std::memcpy(w, copied, static_cast<size_t>(text.data() + text.size() - copied));
-    return out;
 }
 
 std::string convert_file_size(int32_t size) {

@@ -14,10 +14,12 @@ ComponentDll::ComponentDll(const wchar_t* file) {
     const std::wstring path = program_folder() + L"\\" + file;
     module_.reset(::LoadLibraryW(path.c_str()));
     if (!module_) throw std::runtime_error("cannot load component DLL");
-    get_class_object_ = reinterpret_cast<GetClassObjectFn>(::GetProcAddress(module_.get(), "DllGetClassObject"));
-    can_unload_ = reinterpret_cast<PlainFn>(::GetProcAddress(module_.get(), "DllCanUnloadNow"));
-    register_ = reinterpret_cast<PlainFn>(::GetProcAddress(module_.get(), "DllRegisterServer"));
-    unregister_ = reinterpret_cast<PlainFn>(::GetProcAddress(module_.get(), "DllUnregisterServer"));
+    // Through void* so the compiler accepts the change of function type.
+    auto entry = [this](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)); };
+    get_class_object_ = reinterpret_cast<GetClassObjectFn>(entry("DllGetClassObject"));
+    can_unload_ = reinterpret_cast<PlainFn>(entry("DllCanUnloadNow"));
+    register_ = reinterpret_cast<PlainFn>(entry("DllRegisterServer"));
+    unregister_ = reinterpret_cast<PlainFn>(entry("DllUnregisterServer"));
     if (!get_class_object_ || !can_unload_ || !register_ || !unregister_)
         throw std::runtime_error("component DLL lacks an entry point");
 }
