@@ -7,11 +7,29 @@ ensure_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
+    apt_update_once || return 1
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || return 1
+}
+
+# refuse_service_starts: until the calling script exits, package scripts may
+# not start daemons. The tests start private server instances on loopback
+# ports, so a system-wide daemon must never come up (and on a machine without
+# systemd a package's start attempt fails its install). A policy-rc.d that
+# refuses every start does both; one that was already there is left alone.
+refuse_service_starts() {
+    local policy=/usr/sbin/policy-rc.d
+    [ -e "$policy" ] && return 0
+    printf '#!/bin/sh\nexit 101\n' >"$policy"
+    chmod 755 "$policy"
+    trap "rm -f '$policy'" EXIT
+}
+
+# apt_update_once: refreshes the package lists once per test run.
+apt_update_once() {
     if [ -z "${QK_APT_UPDATED:-}" ]; then
-        apt-get update -qq || return 1
+        apt-get update -qq
         export QK_APT_UPDATED=1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || return 1
 }
 
 # What building the two DLLs and their tests needs.

@@ -6,6 +6,7 @@
 # a port. Also makes sure the mail tests' aiosmtpd and the benchmark's curl
 # are there. Safe to run again: it does nothing when all are installed.
 set -euo pipefail
+. "$(dirname "$0")/../lib.sh"
 
 packages=(nginx tinyproxy python3-aiosmtpd curl)
 missing=()
@@ -20,22 +21,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing for the mail and web tests: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-if [ -z "${QK_APT_UPDATED:-}" ]; then
-    apt-get update -qq
-fi
+apt_update_once
 
-# The packages' scripts start nginx and tinyproxy through invoke-rc.d; a
-# policy that refuses every start keeps them down with or without systemd.
-# Our own policy file is removed afterwards; one that was there is kept.
-policy=/usr/sbin/policy-rc.d
-own_policy=0
-if [ ! -e "$policy" ]; then
-    printf '#!/bin/sh\nexit 101\n' >"$policy"
-    chmod 755 "$policy"
-    own_policy=1
-fi
-cleanup() { if [ "$own_policy" = 1 ]; then rm -f "$policy"; fi; }
-trap cleanup EXIT
+refuse_service_starts
 
 # A half-configured package from an earlier failed run is finished first.
 dpkg --configure -a >/dev/null 2>&1 || true

@@ -6,6 +6,7 @@
 # apart from the one key the install itself needs.
 # Safe to run again: it does nothing when INN is already installed.
 set -euo pipefail
+. "$(dirname "$0")/../lib.sh"
 
 if dpkg-query -W -f='${Status}' inn2 2>/dev/null | grep -q 'install ok installed' &&
     [ -x /usr/lib/news/bin/innd ]; then
@@ -19,23 +20,9 @@ fi
 
 echo "Installing the INN news server for the news tests"
 export DEBIAN_FRONTEND=noninteractive
-if [ -z "${QK_APT_UPDATED:-}" ]; then
-    apt-get update -qq
-fi
+apt_update_once
 
-# Package scripts try to start innd, exim and cron through invoke-rc.d; a
-# policy that refuses every start keeps them down on a machine without
-# systemd (and on one with it). Our own policy file is removed afterwards,
-# but one that was there before is left alone.
-policy=/usr/sbin/policy-rc.d
-own_policy=0
-if [ ! -e "$policy" ]; then
-    printf '#!/bin/sh\nexit 101\n' >"$policy"
-    chmod 755 "$policy"
-    own_policy=1
-fi
-cleanup() { if [ "$own_policy" = 1 ]; then rm -f "$policy"; fi; }
-trap cleanup EXIT
+refuse_service_starts
 
 # inn2's configure step fails, leaving the package half-configured, when the
 # host name has no domain. inn2-inews owns /etc/news/inn.conf: install it
