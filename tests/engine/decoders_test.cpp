@@ -226,7 +226,7 @@ TEST(Yenc, GoldenSinglePartAndItsChecks) {
 }
 
 TEST(Yenc, GoldenPartOfAMultiPartPost) {
-    YencDecoder d = expect_all_ways<YencDecoder>(golden("decode/payload_part2.yenc"), golden("decode/payload_part2.bin"),
+    YencDecoder d = expect_all_ways<YencDecoder>(golden("decode/payload_second_piece.yenc"), golden("decode/payload_second_piece.bin"),
                                                  Verdict::finished);
     EXPECT_TRUE(d.multipart());
     EXPECT_EQ(1501, d.part_begin());

@@ -131,9 +131,9 @@ def decoder_data():
           yenc_single(data, "payload.bin", crc=zlib.crc32(data) ^ 1).encode("latin-1"))
     write(os.path.join(DECODE, "payload_badsize.yenc"),
           yenc_single(data, "payload.bin", size=len(data) + 1).encode("latin-1"))
-    write(os.path.join(DECODE, "payload_part2.yenc"),
+    write(os.path.join(DECODE, "payload_second_piece.yenc"),
           yenc_part(data, "payload.bin", 2, 3, 1501, 3000).encode("latin-1"))
-    write(os.path.join(DECODE, "payload_part2.bin"), data[1500:3000])
+    write(os.path.join(DECODE, "payload_second_piece.bin"), data[1500:3000])
     write(os.path.join(DECODE, "payload.qp"), quopri.encodestring(data))
 
     # Quoted-printable by hand: soft breaks (with padding after the "="),
