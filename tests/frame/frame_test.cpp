@@ -239,23 +239,4 @@ TEST_F(FrameTest, FactoriesAndTypeInfoAreSafeAcrossThreads) {
     EXPECT_EQ(S_OK, kestle.can_unload_now());
 }
 
-TEST_F(FrameTest, UnbuiltMethodsSayNotImplemented) {
-    auto nntp = quillnet.create<IMyNntp>(CLSID_MyNntp);
-    ASSERT_TRUE(nntp);
-    int result = 7;
-    BSTR server = ::SysAllocString(L"localhost");
-    HRESULT hr = nntp->SetServer(server, &result);
-    ::SysFreeString(server);
-    if (hr == E_NOTIMPL) {
-        com_ptr<IDispatch> d;
-        nntp->QueryInterface(IID_IDispatch, d.put_void());
-        // Late binding reports a method's failure as an exception carrying it.
-        CallResult r = call(d.get(), L"SetServer", {Arg(L"localhost")});
-        EXPECT_EQ(DISP_E_EXCEPTION, r.hr);
-        EXPECT_EQ(E_NOTIMPL, r.scode);
-    } else {
-        GTEST_SKIP() << "the news session is built";
-    }
-}
-
 }  // namespace
