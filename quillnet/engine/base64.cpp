@@ -5,6 +5,8 @@
 // per-character path run (line ends, blanks, stray characters, the pad).
 #include "quillnet/engine/base64.h"
 
+#include "quillnet/engine/sextet_tables.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -16,8 +18,8 @@
 namespace quillnet::engine {
 namespace {
 
-constexpr uint8_t kNotInAlphabet = 0xFF;
-constexpr uint32_t kBad = 0x01000000;  // above every valid 24-bit group
+constexpr uint8_t kNotInAlphabet = kNoSextet;
+constexpr uint32_t kBad = kBadGroup;
 
 constexpr std::array<uint8_t, 256> make_sextets() {
     std::array<uint8_t, 256> t{};
@@ -28,29 +30,10 @@ constexpr std::array<uint8_t, 256> make_sextets() {
 }
 constexpr std::array<uint8_t, 256> kSextet = make_sextets();
 
-// Table k places the sextet of the k-th character of a quantum where it lands
-// in the three output bytes, read as a little-endian 32-bit word.
-constexpr std::array<uint32_t, 256> make_place(int k) {
-    std::array<uint32_t, 256> t{};
-    for (int c = 0; c < 256; ++c) {
-        const uint32_t s = kSextet[c];
-        if (s == kNotInAlphabet) {
-            t[c] = kBad;
-            continue;
-        }
-        switch (k) {
-        case 0: t[c] = s << 2; break;
-        case 1: t[c] = (s >> 4) | ((s & 0x0F) << 12); break;
-        case 2: t[c] = ((s >> 2) << 8) | ((s & 0x03) << 22); break;
-        default: t[c] = s << 16; break;
-        }
-    }
-    return t;
-}
-constexpr std::array<uint32_t, 256> kPlace0 = make_place(0);
-constexpr std::array<uint32_t, 256> kPlace1 = make_place(1);
-constexpr std::array<uint32_t, 256> kPlace2 = make_place(2);
-constexpr std::array<uint32_t, 256> kPlace3 = make_place(3);
+constexpr PlaceTable kPlace0 = make_place_table(kSextet, 0);
+constexpr PlaceTable kPlace1 = make_place_table(kSextet, 1);
+constexpr PlaceTable kPlace2 = make_place_table(kSextet, 2);
+constexpr PlaceTable kPlace3 = make_place_table(kSextet, 3);
 
 inline uint32_t group(const unsigned char* p) noexcept {
     return kPlace0[p[0]] | kPlace1[p[1]] | kPlace2[p[2]] | kPlace3[p[3]];

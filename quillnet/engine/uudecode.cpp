@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "quillnet/engine/scan.h"
+#include "quillnet/engine/sextet_tables.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -43,32 +44,20 @@ inline unsigned sextet(char c) noexcept { return (static_cast<unsigned char>(c) 
 
 inline bool in_range(char c) noexcept { return static_cast<unsigned char>(c - 0x20) <= 0x40; }
 
-// Table k places the sextet of the k-th character of a group where it lands
-// in the three output bytes read as a little-endian word, so a group costs
-// four loads and three ORs; characters outside " " to "`" set a bit above
-// any group.
-constexpr uint32_t kBad = 0x01000000;
-constexpr std::array<uint32_t, 256> make_place(int k) {
-    std::array<uint32_t, 256> t{};
-    for (int c = 0; c < 256; ++c) {
-        if (c < 0x20 || c > 0x60) {
-            t[c] = kBad;
-            continue;
-        }
-        const uint32_t s = static_cast<uint32_t>(c - 32) & 63;
-        switch (k) {
-        case 0: t[c] = s << 2; break;
-        case 1: t[c] = (s >> 4) | ((s & 0x0F) << 12); break;
-        case 2: t[c] = ((s >> 2) << 8) | ((s & 0x03) << 22); break;
-        default: t[c] = s << 16; break;
-        }
-    }
+// Characters " " to "`" carry a sextet ("`" as zero); anything else is
+// not uuencoded data.
+constexpr SextetMap make_uu_sextets() {
+    SextetMap t{};
+    for (int c = 0; c < 256; ++c)
+        t[c] = (c < 0x20 || c > 0x60) ? kNoSextet : static_cast<uint8_t>((c - 32) & 63);
     return t;
 }
-constexpr std::array<uint32_t, 256> kPlace0 = make_place(0);
-constexpr std::array<uint32_t, 256> kPlace1 = make_place(1);
-constexpr std::array<uint32_t, 256> kPlace2 = make_place(2);
-constexpr std::array<uint32_t, 256> kPlace3 = make_place(3);
+constexpr SextetMap kUuSextet = make_uu_sextets();
+constexpr uint32_t kBad = kBadGroup;
+constexpr PlaceTable kPlace0 = make_place_table(kUuSextet, 0);
+constexpr PlaceTable kPlace1 = make_place_table(kUuSextet, 1);
+constexpr PlaceTable kPlace2 = make_place_table(kUuSextet, 2);
+constexpr PlaceTable kPlace3 = make_place_table(kUuSextet, 3);
 
 #if defined(__x86_64__)
 // Four groups (sixteen characters, twelve bytes) per step, as the base64
