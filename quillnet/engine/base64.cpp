@@ -74,13 +74,6 @@ __attribute__((target("ssse3"))) void decode16(const unsigned char*& p, const un
     }
 }
 
-bool has_ssse3() noexcept {
-    static const bool yes = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
-    }();
-    return yes;
-}
 #endif
 
 }  // namespace

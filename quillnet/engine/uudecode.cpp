@@ -84,13 +84,6 @@ __attribute__((target("ssse3"))) bool decode_groups16(const unsigned char*& p, s
     return true;
 }
 
-bool has_ssse3() noexcept {
-    static const bool yes = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
-    }();
-    return yes;
-}
 #endif
 
 }  // namespace
