@@ -2,7 +2,9 @@
 # widl makes the header, the GUID definitions and the type library; each class
 # gets its registrar script from frame/class.rgs.in; windres embeds them all.
 
-find_program(WIDL widl REQUIRED)
+# Debian's cross tools (mingw-w64-tools) bring widl under the target's
+# prefix; a plain widl (wine64-tools) is taken when that one is missing.
+find_program(WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
 set(WINE_IDL_DIR "/usr/include/wine/wine/windows" CACHE PATH "Folder holding Wine's oaidl.idl")
 set(WINE_TLB_DIR "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows" CACHE PATH "Folder holding stdole2.tlb")
 

@@ -4,9 +4,12 @@
 
 #include <climits>
 #include <string>
+#include "frame/ascii.h"
 
 namespace quillnet::engine {
 namespace {
+
+using frame::ascii::equals_nocase;
 
 struct Named {
     const char* name;
@@ -31,20 +34,11 @@ constexpr Named kCharsets[] = {
     {"ibm850", 850},         {"cp850", 850},           {"cp866", 866},           {"ibm866", 866},
 };
 
-char lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equal_nocase(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
-
 }  // namespace
 
 unsigned code_page_of(std::string_view charset) noexcept {
     for (const Named& n : kCharsets)
-        if (equal_nocase(charset, n.name)) return n.code_page;
+        if (equals_nocase(charset, n.name)) return n.code_page;
     return 0;
 }
 

@@ -16,9 +16,13 @@
 
 #include "frame/handles.h"
 #include "frame/text.h"
+#include "frame/ascii.h"
 
 namespace quillnet::engine {
 namespace {
+
+using frame::ascii::equals_nocase;
+using frame::ascii::trim;
 
 namespace traits {
 struct hinternet {
@@ -322,20 +326,6 @@ class HttpClient final : public WebClient {
     std::wstring session_proxy_;
     std::string content_type_;
 };
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
-bool equals_nocase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lower(x) == lower(y);
-           });
-}
 
 }  // namespace
 

@@ -6,43 +6,20 @@
 
 #include "quillnet/engine/charset.h"
 #include "quillnet/engine/scan.h"
+#include "frame/ascii.h"
 
 namespace quillnet::engine {
 namespace {
 
+using frame::ascii::equals_nocase;
+using frame::ascii::hex_value;
+using frame::ascii::is_space;
+using frame::ascii::lowered;
+using frame::ascii::trim_space;
+
 // Longest encoded word we read. RFC 2047 allows 75 characters; some mail
 // programs write longer ones.
 constexpr size_t kMaxWord = 1024;
-
-char lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string lowered(std::string_view s) {
-    std::string r(s);
-    for (char& c : r) c = lower(c);
-    return r;
-}
-
-bool equal_nocase(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
-
-bool is_space(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trimmed(std::string_view s) noexcept {
-    while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-    while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-int hex_value(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 // The line that starts at `from`: its text without the line end, and where
 // the next line starts (npos after the last line).
@@ -95,7 +72,7 @@ std::vector<RawParam> read_params(std::string_view v) {
         while (i < v.size() && (v[i] == ';' || is_space(v[i]))) ++i;
         const size_t name_start = i;
         while (i < v.size() && v[i] != '=' && v[i] != ';') ++i;
-        const std::string_view name = trimmed(v.substr(name_start, i - name_start));
+        const std::string_view name = trim_space(v.substr(name_start, i - name_start));
         if (i >= v.size() || v[i] == ';') continue;
         ++i;
         while (i < v.size() && is_space(v[i])) ++i;
@@ -110,7 +87,7 @@ std::vector<RawParam> read_params(std::string_view v) {
         } else {
             const size_t value_start = i;
             while (i < v.size() && v[i] != ';') ++i;
-            value.assign(trimmed(v.substr(value_start, i - value_start)));
+            value.assign(trim_space(v.substr(value_start, i - value_start)));
         }
         if (!name.empty()) params.push_back({lowered(name), std::move(value)});
     }
@@ -201,7 +178,7 @@ std::string decode_encoded_words(std::string_view s) {
                     decode_word_text(encoding, text, bytes)) {
                     if (!after_word) out += gap;
                     gap.clear();
-                    if (!equal_nocase(pending_charset, charset)) {
+                    if (!equals_nocase(pending_charset, charset)) {
                         flush();
                         pending_charset.assign(charset);
                     }
@@ -289,7 +266,7 @@ MimeMessage::Part MimeMessage::read_part(std::string_view text, bool closed) {
         }
         const size_t colon = line.text.find(':');
         if (colon == std::string_view::npos || !is_field_name(line.text.substr(0, colon))) break;
-        part.fields.push_back({line.text.substr(0, colon), std::string(trimmed(line.text.substr(colon + 1)))});
+        part.fields.push_back({line.text.substr(0, colon), std::string(trim_space(line.text.substr(colon + 1)))});
         at = line.next;
     }
     part.body = at == std::string_view::npos || at >= text.size() ? std::string_view() : text.substr(at);
@@ -326,7 +303,7 @@ Verdict MimeMessage::parse(std::string_view text) {
 std::string MimeMessage::header(size_t index, std::string_view field) const {
     if (index >= parts_.size()) return {};
     for (const Field& f : parts_[index].fields)
-        if (equal_nocase(f.name, field)) return f.value;
+        if (equals_nocase(f.name, field)) return f.value;
     return {};
 }
 
@@ -343,7 +320,7 @@ std::string MimeMessage::part_name(size_t index) const {
 }
 
 ContentDecoder::ContentDecoder(std::string_view transfer_encoding) {
-    std::string e = lowered(trimmed(transfer_encoding));
+    std::string e = lowered(trim_space(transfer_encoding));
     const size_t cut = e.find_first_of(" \t;(");
     if (cut != std::string::npos) e.resize(cut);
     if (e == "base64") kind_ = Kind::base64;

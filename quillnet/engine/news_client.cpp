@@ -9,27 +9,15 @@
 #include <utility>
 
 #include "quillnet/engine/transport.h"
+#include "frame/ascii.h"
 
 namespace quillnet::engine {
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
-bool starts_with_nocase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char c = s[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
+using frame::ascii::is_digit;
+using frame::ascii::trim;
+using frame::ascii::starts_with_nocase;
+using frame::ascii::hex_value;
 
 // A whole field of decimal digits, at most 18 of them, as a number; false
 // for anything else (empty, sign, blanks, letters).
@@ -99,13 +87,6 @@ void split_words(std::string_view s, std::string_view* words, size_t max, size_t
         while (i < s.size() && s[i] != ' ' && s[i] != '\t') ++i;
         words[count++] = s.substr(start, i - start);
     }
-}
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // Percent-decoding of the user and password of a URL (RFC 3986 2.1), so a

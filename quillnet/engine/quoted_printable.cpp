@@ -1,15 +1,11 @@
 // Quoted-printable decoding (RFC 2045 section 6.7).
 #include "quillnet/engine/quoted_printable.h"
+#include "frame/ascii.h"
 
 namespace quillnet::engine {
 namespace {
 
-int hex_value(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+using frame::ascii::hex_value;
 
 bool is_blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r'; }
 

@@ -8,29 +8,18 @@
 #include <cstdio>
 
 #include "quillnet/engine/line_engine.h"
+#include "frame/ascii.h"
 
 namespace quillnet::engine {
 namespace {
 
+using frame::ascii::starts_with_nocase;
+using frame::ascii::trim;
+using frame::ascii::hex_value;
+
 constexpr size_t kMaxHeaderLine = 78;  // RFC 5322's "should" for header lines
 constexpr size_t kMaxBodyLine = 998;   // RFC 5322's "must": longer lines go quoted-printable
 constexpr size_t kMaxEncodedWord = 75;
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool starts_with_nocase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (lower(s[i]) != lower(prefix[i])) return false;
-    }
-    return true;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
 
 bool is_ascii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -60,13 +49,6 @@ std::string base64(std::string_view in) {
         out += '=';
     }
     return out;
-}
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = lower(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 // Credentials in a server address may carry %-escapes for ':', '@' and '/'.

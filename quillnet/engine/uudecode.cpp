@@ -12,23 +12,17 @@
 
 #if defined(__x86_64__)
 #include <immintrin.h>
+#include "frame/ascii.h"
 #endif
 
 namespace quillnet::engine {
 namespace {
 
+using frame::ascii::starts_with_nocase;
+
 // Longest line worth keeping: a begin line with a long name. Data lines are
 // at most 87 characters.
 constexpr size_t kMaxLine = 65536;
-
-char lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool starts_with_nocase(std::string_view s, std::string_view prefix) noexcept {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (lower(s[i]) != prefix[i]) return false;
-    return true;
-}
 
 bool is_begin_line(std::string_view s) noexcept {
     return starts_with_nocase(s, "begin ") && s.size() > 6 && s[6] >= '0' && s[6] <= '7';

@@ -17,10 +17,6 @@ namespace {
 
 constexpr size_t kMaxLine = 65536;  // keyword lines; a name cannot be longer
 
-bool starts_with(std::string_view s, std::string_view prefix) noexcept {
-    return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
-}
-
 bool parse_decimal(std::string_view s, int64_t& value) noexcept {
     if (s.empty() || s.size() > 18) return false;
     int64_t v = 0;
@@ -92,7 +88,7 @@ Keys read_keys(std::string_view s) {
 }  // namespace
 
 void YencDecoder::header_line(std::string_view line) {
-    if (!starts_with(line, "=ybegin ")) {
+    if (!line.starts_with("=ybegin ")) {
         state_ = State::bad;
         return;
     }
@@ -108,7 +104,7 @@ void YencDecoder::header_line(std::string_view line) {
 }
 
 void YencDecoder::keyword_line(std::string_view line) {
-    if (starts_with(line, "=ypart") && (line.size() == 6 || line[6] == ' ')) {
+    if (line.starts_with("=ypart") && (line.size() == 6 || line[6] == ' ')) {
         const Keys k = read_keys(line.substr(6));
         if (part_line_ || decoded_ != 0 || !parse_decimal(k.begin, part_begin_) ||
             !parse_decimal(k.end, part_end_) || part_begin_ < 1 || part_end_ + 1 < part_begin_ ||
@@ -120,7 +116,7 @@ void YencDecoder::keyword_line(std::string_view line) {
         state_ = State::data;
         return;
     }
-    if (!(starts_with(line, "=yend") && (line.size() == 5 || line[5] == ' '))) {
+    if (!(line.starts_with("=yend") && (line.size() == 5 || line[5] == ' '))) {
         state_ = State::bad;  // a second "=ybegin", or a keyword we do not know
         return;
     }

@@ -40,24 +40,19 @@
 #include "quillnet/engine/uudecode.h"
 #include "quillnet/engine/yenc.h"
 #include "quillnet/news/file_names.h"
+#include "frame/ascii.h"
 
 namespace quillnet {
 namespace {
+
+using frame::ascii::starts_with_nocase;
+using frame::ascii::upper;
 
 using engine::ByteBuffer;
 using engine::Verdict;
 
 constexpr size_t npos = std::string_view::npos;
 constexpr std::string_view kMarker = "--Attachment--: ";
-
-char upper(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool starts_with_nocase(std::string_view s, std::string_view prefix) noexcept {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (upper(s[i]) != upper(prefix[i])) return false;
-    return true;
-}
 
 // The record's text edited in place. Positions given to it are positions in
 // the text as it was when the editing began; the text yet to be read keeps

@@ -4,25 +4,19 @@
 #include <cstdio>
 
 #include "frame/handles.h"
+#include "frame/ascii.h"
 
 namespace quillnet {
 namespace {
 
-char upper(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool equal_nocase(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
-    return true;
-}
+using frame::ascii::equals_nocase;
 
 bool is_device_name(std::string_view name) noexcept {
     std::string_view base = name.substr(0, name.find('.'));
     while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
     for (const char* d : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"})
-        if (equal_nocase(base, d)) return true;
-    if (base.size() == 4 && (equal_nocase(base.substr(0, 3), "COM") || equal_nocase(base.substr(0, 3), "LPT"))) {
+        if (equals_nocase(base, d)) return true;
+    if (base.size() == 4 && (equals_nocase(base.substr(0, 3), "COM") || equals_nocase(base.substr(0, 3), "LPT"))) {
         const unsigned char n = static_cast<unsigned char>(base[3]);
         // Windows also takes the superscript digits 1, 2 and 3 of the
         // Latin-1 code pages for port numbers.
@@ -78,9 +72,9 @@ std::string safe_file_name(std::string_view reported, UINT code_page) {
     }
     while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
     if (name.empty()) return name;
-    const bool temporary_like = name.size() > 7 && equal_nocase(std::string_view(name).substr(0, 3), "~qn") &&
-                                equal_nocase(std::string_view(name).substr(name.size() - 4), ".tmp");
-    if (is_device_name(name) || looks_like_article_number(name) || equal_nocase(name, "NewsList.txt") ||
+    const bool temporary_like = name.size() > 7 && equals_nocase(std::string_view(name).substr(0, 3), "~qn") &&
+                                equals_nocase(std::string_view(name).substr(name.size() - 4), ".tmp");
+    if (is_device_name(name) || looks_like_article_number(name) || equals_nocase(name, "NewsList.txt") ||
         temporary_like)
         name.insert(name.begin(), '_');
     return name;

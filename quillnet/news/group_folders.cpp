@@ -7,9 +7,12 @@
 #include <cstring>
 
 #include "frame/handles.h"
+#include "frame/ascii.h"
 
 namespace quillnet {
 namespace {
+
+using frame::ascii::equals_nocase;
 
 constexpr const char* kSettingsKey = "Software\\Yarrowfen\\Quillnet";
 
@@ -34,17 +37,6 @@ bool is_folder(const std::string& path) {
 bool ensure_folder(const std::string& path) {
     if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
     return ::GetLastError() == ERROR_ALREADY_EXISTS && is_folder(path);
-}
-
-bool equals_nocase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 bool is_device_name(std::string_view part) {
