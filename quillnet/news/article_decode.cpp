@@ -41,6 +41,8 @@
 #include "quillnet/engine/yenc.h"
 #include "quillnet/news/file_names.h"
 #include "frame/ascii.h"
+#include "frame/atomic_file.h"
+#include "frame/text.h"
 
 namespace quillnet {
 namespace {
@@ -375,13 +377,13 @@ namespace {
 
 class StoreFile final : public NewFile {
   public:
-    explicit StoreFile(const std::string& path) : file_(path) {}
+    explicit StoreFile(const std::string& path) : file_(frame::ansi_to_wide(path)) {}
     bool ok() const noexcept { return file_.ok(); }
     bool write(const char* bytes, size_t count) override { return file_.write(bytes, count); }
     bool commit() override { return file_.commit(); }
 
   private:
-    ReplacingFile file_;
+    frame::AtomicFile file_;
 };
 
 }  // namespace
@@ -407,7 +409,7 @@ int32_t ArticleRecord::DecodeAttachments(const std::string& webRoot, const std::
 }
 
 int32_t ArticleRecord::WriteWholeFile(const std::string& path, const char* bytes, size_t count) {
-    write_file_replacing(path, bytes, count);
+    write_store_file(path, bytes, count);
     return 0;
 }
 
