@@ -295,9 +295,14 @@ class Extraction {
         const std::string name = safe_file_name(decoder.filename());
         if (name.empty()) return npos;
         // Decoding must run to the block's last line: were the decoder's end
-        // line an earlier one, the lines between would be lost.
+        // line an earlier one, the lines between would be lost. A block with
+        // no end line in the rest of the text takes that rest in, text after
+        // its data included (a signature below a post whose end line was
+        // lost), once the zero-length line has closed the data.
+        const bool to_text_end = e == npos;
         if (!extract(decoder, block.substr(first), name, [&](Verdict v) {
-                return v == Verdict::incomplete || (v == Verdict::finished && decoder.consumed() == block.size());
+                return v == Verdict::incomplete || (v == Verdict::finished && decoder.consumed() == block.size()) ||
+                       (v == Verdict::bad_data && to_text_end && decoder.data_closed_by_text());
             }))
             return npos;
         replace(p, block_end, name);
