@@ -172,10 +172,12 @@ Timing time_decode(const std::string& body, const std::string& web_root, const s
     for (int i = 0; i < runs; ++i) {
         ArticleRecord r;
         r.number = 1;
-        r.capacity = static_cast<int32_t>(body.size() + 81);
-        r.text.reset(new char[body.size() + 81]);
-        std::memcpy(r.text.get(), body.data(), body.size() + 1);
-        r.length = static_cast<int32_t>(body.size());
+        r.size = static_cast<int32_t>(body.size());  // one buffer, sized as the news client sizes it
+        for (size_t at = 0; at < body.size();) {
+            const size_t nl = body.find('\n', at);
+            r.AppendLine(std::string_view(body).substr(at, (nl == std::string::npos ? body.size() : nl) - at));
+            at = nl == std::string::npos ? body.size() : nl + 1;
+        }
         NoFiles none;
         quillnet::StoreFiles store;
         empty_group(web_root);

@@ -109,17 +109,7 @@ bool read_stored_copy(const std::string& path, ArticleRecord& article) {
 
 // Adds the text and attachments of `from` to `to`.
 void append_article(ArticleRecord& to, ArticleRecord& from) {
-    if (from.text && from.length > 0) {
-        if (!to.text || to.length == 0) {
-            to.text = std::move(from.text);
-            to.capacity = std::exchange(from.capacity, 0);
-            to.length = std::exchange(from.length, 0);
-        } else {
-            to.Reserve(static_cast<size_t>(from.length));
-            std::memcpy(to.text.get() + to.length, from.text.get(), static_cast<size_t>(from.length) + 1);
-            to.length += from.length;
-        }
-    }
+    to.TakeBody(from);
     to.attachments.append(from.attachments);
     to.attachmentCount += from.attachmentCount;
     from.attachments.clear();

@@ -124,8 +124,8 @@ TEST_P(GoldenArticle, StoredTextFilesAndList) {
         fill(r, body);
         ASSERT_EQ(0, r.DecodeAttachments(web_root, kGroup));
         EXPECT_TRUE(stored == std::string(r.body())) << "round " << round << "\n" << std::string(r.body());
-        EXPECT_EQ(static_cast<int32_t>(stored.size()), r.length);
-        EXPECT_EQ('\0', r.text[r.length]);
+        EXPECT_EQ(static_cast<int32_t>(stored.size()), r.length());
+        EXPECT_EQ('\0', r.text()[r.length()]);
         EXPECT_EQ(list, r.attachments);
         EXPECT_EQ(static_cast<int32_t>(std::count(list.begin(), list.end(), '\n')), r.attachmentCount);
         EXPECT_TRUE(stored == read_file(web_root + kGroup + "1234")) << "stored copy";
@@ -197,8 +197,8 @@ TEST(DecodeAttachments, MarkersLongerThanTheirBlocksGrowTheBufferSafely) {
     ASSERT_EQ(0, decode_attachments(r, "C:\\w\\", folder, files));
     EXPECT_TRUE(expected == std::string(r.body()));
     EXPECT_EQ(3000, r.attachmentCount);
-    EXPECT_GT(r.capacity, r.length);
-    EXPECT_EQ('\0', r.text[r.length]);
+    EXPECT_GT(r.capacity(), r.length());
+    EXPECT_EQ('\0', r.text()[r.length()]);
     EXPECT_EQ(3001u, files.files.size());
 }
 
