@@ -345,7 +345,8 @@ int NewsClient::run(Step step) {
                 }
             }
             Reply reply;
-            const IoResult got = read_status(reply);
+            // NNTP status lines are single lines (RFC 3977 3.2).
+            const IoResult got = line_.read_status(reply);
             if (!got.ok()) {
                 // A server that hangs up instead of answering QUIT has done
                 // what was asked.
@@ -361,22 +362,6 @@ int NewsClient::run(Step step) {
         throw;
     }
     return result_;
-}
-
-// NNTP status lines are single lines "ddd text" (RFC 3977 3.2).
-IoResult NewsClient::read_status(Reply& r) {
-    std::string line;
-    const IoResult io = line_.read_line(line);
-    if (!io.ok()) return io;
-    if (line.size() < 3 || !is_digit(line[0]) || !is_digit(line[1]) || !is_digit(line[2]) ||
-        (line.size() > 3 && line[3] != ' ')) {
-        r.code = 0;
-        r.text = line.substr(0, 200);
-        return IoResult{IoStatus::bad_reply, 0};
-    }
-    r.code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-    r.text = line.size() > 4 ? line.substr(4) : std::string();
-    return IoResult::success();
 }
 
 NewsClient::Step NewsClient::finish(int result) {

@@ -180,7 +180,6 @@ class NewsClient final : public NewsEngine {
     Step read_headers();
     Step read_body();
 
-    IoResult read_status(Reply& r);
     int report(int code, std::string_view text);
     void drop_connection() noexcept;
 
