@@ -1,7 +1,8 @@
 # Protocol engine: transports, protocol clients, decoders (plain C++).
 target_sources(quillnet_core PRIVATE
   engine/transport.cpp
-  engine/line_engine.cpp)
+  engine/line_engine.cpp
+  engine/server_address.cpp)
 # Mail and web clients.
 target_sources(quillnet_core PRIVATE
   engine/smtp_client.cpp
