@@ -6,6 +6,7 @@ target_sources(quillnet_core PRIVATE
 # Mail and web clients.
 target_sources(quillnet_core PRIVATE
   engine/smtp_client.cpp
+  engine/mail_message.cpp
   engine/http_client.cpp)
 # News client (NNTP).
 target_sources(quillnet_core PRIVATE
