@@ -186,8 +186,10 @@ void serve(SOCKET client, const sockaddr_in& peer, const Options& options) {
     if (ok || !state.body.empty()) send_response(client, state, state.request.method == "HEAD");
     ::shutdown(client, SD_SEND);
     ::closesocket(client);
-    std::printf("%s %s %s\n", state.request.method.c_str(), state.request.target.c_str(), state.status.c_str());
-    std::fflush(stdout);
+    if (!state.request.method.empty()) {
+        std::printf("%s %s %s\n", state.request.method.c_str(), state.request.target.c_str(), state.status.c_str());
+        std::fflush(stdout);
+    }
 }
 
 }  // namespace

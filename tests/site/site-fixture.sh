@@ -53,7 +53,11 @@ stop_pid_file() {
 }
 
 stop_all() {
-    stop_pid_file "$dir/host.pid"
+    # The host's restart loop leads its own process group: the loop and the host go together.
+    if [ -f "$dir/host.pid" ]; then
+        kill -- "-$(cat "$dir/host.pid")" 2>/dev/null
+        rm -f "$dir/host.pid"
+    fi
     stop_pid_file "$dir/nginx.pid"
     stop_pid_file "$dir/mailbox.pid"
     [ -d "$dir" ] && "$here/tests/news/inn-fixture.sh" "$dir" teardown >/dev/null 2>&1
@@ -74,10 +78,11 @@ fail() {
 setup() {
     stop_all
     [ -x "$build/bin/PageHost.exe" ] || fail "build PageHost first"
-    rm -rf "$www" "$dir/mailbox" "$dir/tmp"
+    rm -rf "$www" "$dir/mailbox" "$dir/tmp" "$dir/samples"
     mkdir -p "$www/uploads" "$www/news" "$dir/mailbox" "$dir/tmp"
     cp -r "$here/site/." "$www/"
     /usr/bin/python3 "$here/tests/site/site_data.py" images "$www" || fail "making the pictures failed"
+    /usr/bin/python3 "$here/tests/site/site_data.py" uploads "$dir/samples" || fail "making the samples failed"
 
     # The Wine prefix with both components registered, and the store settings.
     . "$here/scripts/wine-env.sh" "$dir"
@@ -121,8 +126,12 @@ EOF
         "$here/tests/site/nginx.conf.in" >"$dir/nginx.conf"
     nginx -p "$dir" -e "$dir/nginx-error.log" -c "$dir/nginx.conf" </dev/null >/dev/null 2>&1 || fail "nginx did not start"
 
-    setsid "$wine_loader" "$build/bin/PageHost.exe" --root "$(winpath "$www")" --port "$host_port" \
-        </dev/null >"$dir/host.log" 2>&1 &
+    # A page can still crash the platform's script engine, and with it the
+    # host process; the loop starts it again so the site keeps serving.
+    : >"$dir/host.log"
+    setsid bash -c 'while :; do "$0" "$1" --root "$2" --port "$3"; echo "page host ended ($?), starting it again"
+        sleep 1; done' "$wine_loader" "$build/bin/PageHost.exe" "$(winpath "$www")" "$host_port" \
+        </dev/null >>"$dir/host.log" 2>&1 &
     echo $! >"$dir/host.pid"
     wait_port "$host_port" 600 || fail "the page host did not start"
     wait_port "$nginx_port" || fail "nginx is not listening"

@@ -146,6 +146,8 @@ def write_uploads(folder):
     os.makedirs(folder, exist_ok=True)
     files = {
         "photo.png": png(400, 200, sunset),
+        # The picture demo.pictures article 1 carries, to compare downloads with.
+        "sunset.png": png(320, 200, sunset),
         "tall.bmp": bmp(60, 180, checker),
         "notapicture.jpg": b"This is plain text wearing a picture's name.\r\n" * 20,
         "huge.png": png_header_only(30000, 30000),
