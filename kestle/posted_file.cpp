@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 #include <string>
 
-#include "frame/handles.h"
+#include "frame/atomic_file.h"
+#include "frame/safe_name.h"
 #include "frame/text.h"
 
 namespace kestle {
@@ -61,70 +61,20 @@ std::string after_last_backslash(std::string name) {
     return cut == std::string::npos ? name : name.substr(cut + 1);
 }
 
-bool is_device_name(std::string_view name) {
-    // Windows maps these names to devices in every folder, whatever follows
-    // the first dot and whatever blanks precede it.
-    std::string base(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    static constexpr std::string_view plain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (std::string_view d : plain) {
-        if (base == d) return true;
-    }
-    if (base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' && base[3] <= '9')
-        return true;
-    return false;
-}
-
-// Deletes a temporary file unless it was renamed to its final name, so no
-// failed save leaves debris in the page's folder.
-class TempFile {
-  public:
-    TempFile() = default;
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    ~TempFile() {
-        if (!path_.empty()) ::DeleteFileW(path_.c_str());
-    }
-    bool create_in(const std::wstring& folder) {
-        wchar_t buffer[MAX_PATH + 1] = {};
-        if (!::GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"kup", 0, buffer)) return false;
-        path_ = buffer;
-        return true;
-    }
-    const std::wstring& path() const { return path_; }
-    void keep() { path_.clear(); }
-
-  private:
-    std::wstring path_;
-};
-
 std::string error_text(const char* reason, DWORD code) {
     return std::string("Error: ") + reason + " (" + std::to_string(code) + ")";
 }
 
-// Writes the bytes under a temporary name in the folder, then renames that
-// over `target`. Returns "" or the error text for the page.
-std::string write_replacing(const std::wstring& folder, const std::wstring& target, std::span<const uint8_t> data) {
-    TempFile temp;
-    if (!temp.create_in(folder)) return error_text("Cannot create file", ::GetLastError());
-    {
-        frame::unique_file file(::CreateFileW(temp.path().c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return error_text("Cannot create file", ::GetLastError());
-        size_t done = 0;
-        while (done < data.size()) {
-            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
-            DWORD written = 0;
-            if (!::WriteFile(file.get(), data.data() + done, chunk, &written, nullptr))
-                return error_text("Cannot write file", ::GetLastError());
-            if (written == 0) return error_text("Cannot write file", ERROR_WRITE_FAULT);
-            done += written;
-        }
+// Writes the bytes atomically to `target`. Returns "" or the error text for
+// the page.
+std::string write_replacing(const std::wstring& target, std::span<const uint8_t> data) {
+    const frame::WriteFailure failure = frame::write_file_atomically(target, data.data(), data.size());
+    switch (failure.step) {
+        case frame::WriteStep::none: return {};
+        case frame::WriteStep::create: return error_text("Cannot create file", failure.code);
+        case frame::WriteStep::write: return error_text("Cannot write file", failure.code);
+        case frame::WriteStep::replace: return error_text("Cannot replace file", failure.code);
     }
-    if (!::MoveFileExW(temp.path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return error_text("Cannot replace file", ::GetLastError());
-    temp.keep();
     return {};
 }
 
@@ -208,16 +158,7 @@ PostedWalk walk_posted_body(std::span<const uint8_t> body) {
 }
 
 std::string safe_posted_name(std::string_view posted) {
-    const size_t slash = posted.rfind('/');
-    std::string name(slash == std::string_view::npos ? posted : posted.substr(slash + 1));
-    for (char& c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || std::strchr(":<>|?*\"", c)) c = '_';
-    }
-    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
-    if (name.empty()) return {};  // also what "." and ".." come to
-    if (is_device_name(name)) name = "_" + name;
-    return name;
+    return frame::safe_name(posted, frame::NameSource::plain_name);
 }
 
 PostedSaveResult save_posted_files(std::span<const uint8_t> body, std::wstring_view folder_view) {
@@ -241,8 +182,8 @@ PostedSaveResult save_posted_files(std::span<const uint8_t> body, std::wstring_v
             continue;
         }
         const std::wstring target = prefix + (result.utf8 ? frame::utf8_to_wide(name) : frame::ansi_to_wide(name));
-        const std::string error = write_replacing(
-            prefix, target, body.subspan(part.content_begin, part.content_end - part.content_begin));
+        const std::string error =
+            write_replacing(target, body.subspan(part.content_begin, part.content_end - part.content_begin));
         if (error.empty()) {
             result.text = name;
         } else {

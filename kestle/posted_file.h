@@ -44,13 +44,13 @@ struct PostedWalk {
 
 PostedWalk walk_posted_body(std::span<const uint8_t> body);
 
-// A posted name made fit to be created inside the target folder: cut after
-// any "/", control characters and ":" (which would name an alternate data
-// stream) and the other characters Windows refuses in names become "_",
-// trailing dots and blanks (which Windows drops) are removed, and a device
-// name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension) gets
-// a leading "_". An empty result means the name cannot be used at all
-// (empty, "." or "..").
+// A posted name made fit to be created inside the target folder by the one
+// safe-name rule (frame/safe_name.h) for names already cut from their path:
+// cut after any "/", control characters and ":" (which would name an
+// alternate data stream) and the other characters Windows refuses in names
+// become "_", trailing dots and blanks (which Windows drops) are removed,
+// and a device name gets a leading "_". An empty result means the name
+// cannot be used at all (empty, "." or "..").
 std::string safe_posted_name(std::string_view name);
 
 // The whole save: walks the body and writes every complete file part into

@@ -23,7 +23,8 @@
 #include "quillnet/engine/crc32.h"
 #include "quillnet/news/article_decode.h"
 #include "quillnet/news/article_record.h"
-#include "quillnet/news/file_names.h"
+#include "frame/atomic_file.h"
+#include "frame/text.h"
 
 using quillnet::ArticleRecord;
 
@@ -171,10 +172,12 @@ Timing time_decode(const std::string& body, const std::string& web_root, const s
     for (int i = 0; i < runs; ++i) {
         ArticleRecord r;
         r.number = 1;
-        r.capacity = static_cast<int32_t>(body.size() + 81);
-        r.text.reset(new char[body.size() + 81]);
-        std::memcpy(r.text.get(), body.data(), body.size() + 1);
-        r.length = static_cast<int32_t>(body.size());
+        r.size = static_cast<int32_t>(body.size());  // one buffer, sized as the news client sizes it
+        for (size_t at = 0; at < body.size();) {
+            const size_t nl = body.find('\n', at);
+            r.AppendLine(std::string_view(body).substr(at, (nl == std::string::npos ? body.size() : nl) - at));
+            at = nl == std::string::npos ? body.size() : nl + 1;
+        }
         NoFiles none;
         quillnet::StoreFiles store;
         empty_group(web_root);
@@ -190,7 +193,7 @@ Timing time_decode(const std::string& body, const std::string& web_root, const s
 double mb(size_t bytes) { return static_cast<double>(bytes) / 1e6; }
 
 bool write_file(const std::string& path, const std::string& bytes) {
-    return quillnet::write_file_replacing(path, bytes.data(), bytes.size());
+    return !frame::write_file_atomically(frame::ansi_to_wide(path), bytes.data(), bytes.size());
 }
 
 // Best time to write `size` bytes as a new file the way attachments are
@@ -201,7 +204,7 @@ double time_write(const std::string& web_root, size_t size, int runs) {
     for (int i = 0; i < runs; ++i) {
         empty_group(web_root);
         const double start = now();
-        quillnet::ReplacingFile file(web_root + "g\\written.bin");
+        frame::AtomicFile file(frame::ansi_to_wide(web_root + "g\\written.bin"));
         for (size_t at = 0; at < size; at += 65536) file.write(bytes.data() + at, std::min<size_t>(65536, size - at));
         file.commit();
         best = std::min(best, now() - start);

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "frame/atomic_file.h"
 #include "frame/handles.h"
 #include "kestle/image/image_errors.h"
 #include "kestle/image/jpeg_encoder.h"
@@ -19,23 +20,11 @@
 namespace kestle::image {
 namespace {
 
-// Creates or replaces the file with exactly these bytes; a file that could
-// not be written completely is removed, as a cut JPEG is worse than none.
+// Replaces the file with exactly these bytes, atomically: a failed or cut
+// write leaves the picture that stood there, as a cut JPEG is worse than
+// the old one.
 int32_t write_whole_file(const std::wstring& path, std::span<const uint8_t> bytes) {
-    bool complete = false;
-    {
-        frame::unique_file file(
-            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return image_cannot_create;
-        DWORD written = 0;
-        complete = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                   written == bytes.size();
-    }
-    if (!complete) {
-        ::DeleteFileW(path.c_str());
-        return image_cannot_create;
-    }
-    return image_ok;
+    return frame::write_file_atomically(path, bytes.data(), bytes.size()) ? image_cannot_create : image_ok;
 }
 
 // Source rows for the scaler, read from the decoder a band at a time into

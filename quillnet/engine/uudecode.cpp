@@ -164,8 +164,15 @@ void UuDecoder::line(std::string_view s, ByteBuffer& out) {
         return;
     }
     case State::after_data:
-        if (starts_with_nocase(s, "end")) state_ = State::done;
-        else if (!is_blank_line(s)) state_ = State::bad;
+        if (starts_with_nocase(s, "end")) {
+            state_ = State::done;
+        } else if (!is_blank_line(s)) {
+            // Text where the end line belongs: bad as a block, but the data
+            // before it was whole, which a caller that knows the end line
+            // is missing may take.
+            state_ = State::bad;
+            data_closed_ = true;
+        }
         return;
     case State::done:
     case State::bad:

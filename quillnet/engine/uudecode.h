@@ -38,6 +38,11 @@ class UuDecoder {
     // all input taken while no end line was seen.
     size_t consumed() const noexcept { return consumed_; }
 
+    // bad_data came from a line of text after the zero-length line that
+    // closes the data, where the end line belongs: everything decoded so far
+    // was whole. A block whose end line was lost in transit ends that way.
+    bool data_closed_by_text() const noexcept { return data_closed_; }
+
   private:
     enum class State { begin_line, data, after_data, done, bad };
     void line(std::string_view text, ByteBuffer& out);
@@ -48,6 +53,7 @@ class UuDecoder {
     std::string filename_;
     int mode_ = -1;
     size_t consumed_ = 0;
+    bool data_closed_ = false;
 };
 
 Verdict decode_uuencode(std::string_view in, ByteBuffer& out, std::string* filename = nullptr);

@@ -41,6 +41,8 @@
 #include "quillnet/engine/yenc.h"
 #include "quillnet/news/file_names.h"
 #include "frame/ascii.h"
+#include "frame/atomic_file.h"
+#include "frame/text.h"
 
 namespace quillnet {
 namespace {
@@ -54,75 +56,7 @@ using engine::Verdict;
 constexpr size_t npos = std::string_view::npos;
 constexpr std::string_view kMarker = "--Attachment--: ";
 
-// The record's text edited in place. Positions given to it are positions in
-// the text as it was when the editing began; the text yet to be read keeps
-// them, whatever was replaced before it. The finished text is the output
-// written so far followed by the unread rest.
-class TextEditor {
-  public:
-    explicit TextEditor(ArticleRecord& record)
-        : record_(record), end_(static_cast<size_t>(record.length)) {}
-    TextEditor(const TextEditor&) = delete;
-    TextEditor& operator=(const TextEditor&) = delete;
-    // Runs on every way out, exceptions included, so the record always holds
-    // a whole, consistent text.
-    ~TextEditor() { close(); }
-
-    size_t end() const noexcept { return end_; }
-    // The original text by original positions; only what lies at or after
-    // the last replaced stretch may be read.
-    std::string_view view() const noexcept { return {record_.text.get() + shift_, end_}; }
-
-    // Replaces the original stretch [from, to) by `marker`; from must not lie
-    // before the end of the last stretch replaced.
-    void replace(size_t from, size_t to, std::string_view marker) {
-        char* buffer = record_.text.get();
-        const size_t kept = from - unread_;
-        if (kept != 0 && write_ != shift_ + unread_) std::memmove(buffer + write_, buffer + shift_ + unread_, kept);
-        write_ += kept;
-        unread_ = from;
-        if (write_ + marker.size() > shift_ + to) grow(to, marker.size());
-        std::memcpy(record_.text.get() + write_, marker.data(), marker.size());
-        write_ += marker.size();
-        unread_ = to;
-    }
-
-    void close() noexcept {
-        if (closed_) return;
-        closed_ = true;
-        char* buffer = record_.text.get();
-        const size_t rest = end_ - unread_;
-        if (rest != 0 && write_ != shift_ + unread_) std::memmove(buffer + write_, buffer + shift_ + unread_, rest);
-        record_.length = static_cast<int32_t>(write_ + rest);
-        buffer[record_.length] = '\0';
-    }
-
-  private:
-    // A new buffer with the output at its start and the unread text from
-    // `to` on at its very end, so the gap between them takes the marker and
-    // the growth that comes with it leaves room for later markers too.
-    void grow(size_t to, size_t marker_size) {
-        constexpr size_t kLimit = static_cast<size_t>(std::numeric_limits<int32_t>::max());
-        const size_t capacity = static_cast<size_t>(record_.capacity);
-        const size_t needed = write_ + marker_size + (end_ - to) + 1;
-        if (needed > kLimit) throw std::bad_alloc();
-        const size_t grown = std::min(kLimit, std::max({needed, capacity + 65536, capacity + capacity / 2}));
-        std::unique_ptr<char[]> bigger(new char[grown]);
-        std::memcpy(bigger.get(), record_.text.get(), write_);
-        const size_t shift = grown - 1 - end_;
-        std::memcpy(bigger.get() + shift + to, record_.text.get() + shift_ + to, end_ - to);
-        record_.text = std::move(bigger);
-        record_.capacity = static_cast<int32_t>(grown);
-        shift_ = shift;
-    }
-
-    ArticleRecord& record_;
-    size_t end_;          // original length
-    size_t shift_ = 0;    // buffer index of original position 0 of the unread text
-    size_t write_ = 0;    // buffer index where the output ends
-    size_t unread_ = 0;   // original position where the unread text starts
-    bool closed_ = false;
-};
+using TextEditor = ArticleRecord::Editor;
 
 // Successive occurrences of a needle, overlapping ones included, each search
 // going on from where the last one stopped (Knuth-Morris-Pratt, scanning
@@ -293,9 +227,14 @@ class Extraction {
         const std::string name = safe_file_name(decoder.filename());
         if (name.empty()) return npos;
         // Decoding must run to the block's last line: were the decoder's end
-        // line an earlier one, the lines between would be lost.
+        // line an earlier one, the lines between would be lost. A block with
+        // no end line in the rest of the text takes that rest in, text after
+        // its data included (a signature below a post whose end line was
+        // lost), once the zero-length line has closed the data.
+        const bool to_text_end = e == npos;
         if (!extract(decoder, block.substr(first), name, [&](Verdict v) {
-                return v == Verdict::incomplete || (v == Verdict::finished && decoder.consumed() == block.size());
+                return v == Verdict::incomplete || (v == Verdict::finished && decoder.consumed() == block.size()) ||
+                       (v == Verdict::bad_data && to_text_end && decoder.data_closed_by_text());
             }))
             return npos;
         replace(p, block_end, name);
@@ -375,13 +314,13 @@ namespace {
 
 class StoreFile final : public NewFile {
   public:
-    explicit StoreFile(const std::string& path) : file_(path) {}
+    explicit StoreFile(const std::string& path) : file_(frame::ansi_to_wide(path)) {}
     bool ok() const noexcept { return file_.ok(); }
     bool write(const char* bytes, size_t count) override { return file_.write(bytes, count); }
     bool commit() override { return file_.commit(); }
 
   private:
-    ReplacingFile file_;
+    frame::AtomicFile file_;
 };
 
 }  // namespace
@@ -394,10 +333,10 @@ std::unique_ptr<NewFile> StoreFiles::create(const std::string& path) {
 
 int32_t decode_attachments(ArticleRecord& record, const std::string& webRoot, const std::string& groupFolder,
                            FileSink& sink) {
-    if (record.length <= 0 || !record.text) return -1;
+    if (record.length() <= 0 || !record.text()) return -1;
     Extraction(record, webRoot, groupFolder, sink).run();
     if (std::unique_ptr<NewFile> stored = sink.create(webRoot + groupFolder + std::to_string(record.number)))
-        if (stored->write(record.text.get(), static_cast<size_t>(record.length))) stored->commit();
+        if (stored->write(record.text(), static_cast<size_t>(record.length()))) stored->commit();
     return 0;
 }
 
@@ -407,7 +346,7 @@ int32_t ArticleRecord::DecodeAttachments(const std::string& webRoot, const std::
 }
 
 int32_t ArticleRecord::WriteWholeFile(const std::string& path, const char* bytes, size_t count) {
-    write_file_replacing(path, bytes, count);
+    write_store_file(path, bytes, count);
     return 0;
 }
 

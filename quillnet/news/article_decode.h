@@ -28,7 +28,7 @@ class FileSink {
     virtual std::unique_ptr<NewFile> create(const std::string& path) = 0;
 };
 
-// Files of the store, through ReplacingFile.
+// Files of the store, through the atomic writer.
 class StoreFiles final : public FileSink {
   public:
     std::unique_ptr<NewFile> create(const std::string& path) override;

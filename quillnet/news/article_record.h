@@ -39,17 +39,55 @@ class ArticleRecord {
     static int32_t WriteWholeFile(const std::string& path, const char* bytes, size_t count);
 
     std::string_view body() const noexcept {
-        return text ? std::string_view(text.get(), static_cast<size_t>(length)) : std::string_view();
+        return text_ ? std::string_view(text_.get(), static_cast<size_t>(length_)) : std::string_view();
     }
+    // The body as NUL-terminated text; null until the first AppendLine.
+    const char* text() const noexcept { return text_.get(); }
+    int32_t length() const noexcept { return length_; }
+    int32_t capacity() const noexcept { return capacity_; }
+
+    // Moves the body of `from` to the end of this one (taking its buffer
+    // whole when this body is empty); `from` is left without a body.
+    void TakeBody(ArticleRecord& from);
 
     // Ensures room for `extra` more bytes plus the terminating NUL, growing
     // by at least 65,536 bytes and half the capacity. Throws std::bad_alloc
     // when the text would pass the 32-bit length limit.
     void Reserve(size_t extra);
 
-    int32_t capacity = 0;
-    int32_t length = 0;
-    std::unique_ptr<char[]> text;  // NUL-terminated; null until the first AppendLine
+    // The body edited in place by attachment extraction. Positions given to
+    // it are positions in the body as it was when the editing began; the
+    // text yet to be read keeps them, whatever was replaced before it. The
+    // finished body is the output written so far followed by the unread
+    // rest; it is whole and consistent again on every way out of the
+    // editor's life, exceptions included.
+    class Editor {
+      public:
+        explicit Editor(ArticleRecord& record) noexcept;
+        Editor(const Editor&) = delete;
+        Editor& operator=(const Editor&) = delete;
+        ~Editor() { close(); }
+
+        size_t end() const noexcept { return end_; }
+        // The original text by original positions; only what lies at or
+        // after the last replaced stretch may be read.
+        std::string_view view() const noexcept { return {record_.text_.get() + shift_, end_}; }
+        // Replaces the original stretch [from, to) by `marker`; from must not
+        // lie before the end of the last stretch replaced.
+        void replace(size_t from, size_t to, std::string_view marker);
+        void close() noexcept;
+
+      private:
+        void grow(size_t to, size_t marker_size);
+
+        ArticleRecord& record_;
+        size_t end_;         // original length
+        size_t shift_ = 0;   // buffer index of original position 0 of the unread text
+        size_t write_ = 0;   // buffer index where the output ends
+        size_t unread_ = 0;  // original position where the unread text starts
+        bool closed_ = false;
+    };
+
     int32_t number = 0;
     std::string subject;
     std::string from;
@@ -60,6 +98,11 @@ class ArticleRecord {
     int32_t size = -1;
     int32_t attachmentCount = 0;
     std::string attachments;
+
+  private:
+    int32_t capacity_ = 0;
+    int32_t length_ = 0;
+    std::unique_ptr<char[]> text_;  // NUL-terminated; null until the first AppendLine
 };
 
 }  // namespace quillnet

@@ -7,12 +7,10 @@
 #include <cstring>
 
 #include "frame/handles.h"
-#include "frame/ascii.h"
+#include "frame/safe_name.h"
 
 namespace quillnet {
 namespace {
-
-using frame::ascii::equals_nocase;
 
 constexpr const char* kSettingsKey = "Software\\Yarrowfen\\Quillnet";
 
@@ -37,14 +35,6 @@ bool is_folder(const std::string& path) {
 bool ensure_folder(const std::string& path) {
     if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
     return ::GetLastError() == ERROR_ALREADY_EXISTS && is_folder(path);
-}
-
-bool is_device_name(std::string_view part) {
-    for (const char* name : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-        if (equals_nocase(part, name)) return true;
-    if (part.size() == 4 && (equals_nocase(part.substr(0, 3), "COM") || equals_nocase(part.substr(0, 3), "LPT")))
-        return part[3] >= '0' && part[3] <= '9';
-    return false;
 }
 
 }  // namespace
@@ -87,15 +77,7 @@ bool IsUsableStorageRoot(std::string_view root) {
            root[2] != '.';
 }
 
-bool IsCreatableFolderName(std::string_view part) {
-    if (part.empty() || part.size() > 255 || part == "." || part == "..") return false;
-    for (char c : part) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || std::strchr("<>:\"/\\|?*", c) != nullptr) return false;
-    }
-    if (part.back() == '.' || part.back() == ' ') return false;
-    return !is_device_name(part);
-}
+bool IsCreatableFolderName(std::string_view part) { return frame::is_safe_name(part); }
 
 std::mutex& StoreFolderLock() {
     static std::mutex lock;

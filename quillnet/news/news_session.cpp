@@ -3,40 +3,40 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <utility>
 
+#include "frame/atomic_file.h"
 #include "frame/handles.h"
+#include "frame/scope_guard.h"
+#include "frame/text.h"
 
 namespace quillnet {
 
-// A text-mode C file (line ends become CR LF on the way out) whose close is
-// checked: a full disk often shows only when the buffer is flushed.
+// The group list cache while it is written: line ends go out as CR LF, as
+// pages reading the text file expect, and the file appears under its name
+// only once closed whole.
 class TextFile {
   public:
-    explicit TextFile(const std::string& path) : file_(std::fopen(path.c_str(), "wt")) {}
-    ~TextFile() { close(); }
-    TextFile(const TextFile&) = delete;
-    TextFile& operator=(const TextFile&) = delete;
-    bool is_open() const noexcept { return file_ != nullptr; }
-    bool write(std::string_view a, std::string_view b, std::string_view c) noexcept {
-        if (!file_) return false;
-        return std::fwrite(a.data(), 1, a.size(), file_) == a.size() &&
-               std::fwrite(b.data(), 1, b.size(), file_) == b.size() &&
-               std::fwrite(c.data(), 1, c.size(), file_) == c.size();
+    explicit TextFile(const std::string& path) : path_(frame::ansi_to_wide(path)), file_(path_) {}
+    // Also false when a folder stands under the name: the file could never
+    // replace it, and the server need not be asked for a list that cannot
+    // be kept.
+    bool is_open() const noexcept {
+        const DWORD attributes = ::GetFileAttributesW(path_.c_str());
+        return file_.ok() && (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY));
     }
-    // True when everything written reached the file.
-    bool close() noexcept {
-        if (!file_) return true;
-        const bool ok = std::ferror(file_) == 0;
-        return std::fclose(std::exchange(file_, nullptr)) == 0 && ok;
+    bool write(std::string_view a, std::string_view b) {
+        return file_.write(a) && file_.write(b) && file_.write(std::string_view("\r\n"));
     }
+    // True when everything written reached the file and it replaced the old one.
+    bool close() { return file_.commit(); }
 
   private:
-    std::FILE* file_;
+    std::wstring path_;
+    frame::AtomicFile file_;
 };
 
 namespace {
@@ -109,17 +109,7 @@ bool read_stored_copy(const std::string& path, ArticleRecord& article) {
 
 // Adds the text and attachments of `from` to `to`.
 void append_article(ArticleRecord& to, ArticleRecord& from) {
-    if (from.text && from.length > 0) {
-        if (!to.text || to.length == 0) {
-            to.text = std::move(from.text);
-            to.capacity = std::exchange(from.capacity, 0);
-            to.length = std::exchange(from.length, 0);
-        } else {
-            to.Reserve(static_cast<size_t>(from.length));
-            std::memcpy(to.text.get() + to.length, from.text.get(), static_cast<size_t>(from.length) + 1);
-            to.length += from.length;
-        }
-    }
+    to.TakeBody(from);
     to.attachments.append(from.attachments);
     to.attachmentCount += from.attachmentCount;
     from.attachments.clear();
@@ -301,13 +291,11 @@ int NewsSession::GetAllGroups() {
     if (!file.is_open()) return -2;
     groupListFile_ = &file;
     groupListWriteFailed_ = false;
-    struct Release {
-        TextFile*& slot;
-        ~Release() { slot = nullptr; }
-    } release{groupListFile_};
+    const frame::scope_exit release([this] { groupListFile_ = nullptr; });
     int result = engine_->SetAction(engine::kNewsGroupList);
     groupListFile_ = nullptr;
-    if (!file.close() || groupListWriteFailed_) result = -3;
+    // A line that could not be written leaves the last whole list in place.
+    if (groupListWriteFailed_ || !file.close()) result = -3;
     return result;
 }
 
@@ -388,11 +376,8 @@ void NewsSession::FetchBody(bool store) {
     fetched.lines = currentArticle_.lines;
     // Body lines go to `fetched` while the action runs, and back to the
     // current article on every way out.
-    struct Redirect {
-        ArticleRecord*& target;
-        ArticleRecord* previous;
-        ~Redirect() { target = previous; }
-    } redirect{bodyTarget_, std::exchange(bodyTarget_, &fetched)};
+    ArticleRecord* const previousTarget = std::exchange(bodyTarget_, &fetched);
+    const frame::scope_exit restore([this, previousTarget] { bodyTarget_ = previousTarget; });
     try {
         // Only a body that arrived whole is stored: a copy cut short by a
         // dropped connection would be served instead of the article forever.
@@ -413,7 +398,7 @@ void NewsSession::Error(int code, std::string_view description) {
 void NewsSession::GroupList(std::string_view group, int32_t first, int32_t last, int32_t count) {
     if (!groupListFile_) return;
     const std::string number = std::to_string(count) + " ";
-    if (!groupListFile_->write(number, group, "\n")) groupListWriteFailed_ = true;
+    if (!groupListFile_->write(number, group)) groupListWriteFailed_ = true;
 }
 
 void NewsSession::GroupOverview(const engine::OverviewLine& line) {

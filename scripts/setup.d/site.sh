@@ -26,6 +26,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt_update_once
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+require_programs /usr/bin/chromium:chromium node:nodejs npm:npm
 
 browser=$QK_ROOT/tests/browser
 stamp=$browser/node_modules/.installed-lock

@@ -12,8 +12,8 @@ TEST(ArticleRecord, NewAndResetRecordsAreEmpty) {
     ArticleRecord r;
     EXPECT_EQ(-1, r.size);
     EXPECT_EQ(0, r.number);
-    EXPECT_EQ(nullptr, r.text.get());
-    EXPECT_EQ(0, r.length);
+    EXPECT_EQ(nullptr, r.text());
+    EXPECT_EQ(0, r.length());
     EXPECT_EQ("", r.attachments);
     r.SetOverview(5, "s", "f", "d", 10, 2);
     r.AppendLine("x");
@@ -23,8 +23,8 @@ TEST(ArticleRecord, NewAndResetRecordsAreEmpty) {
     EXPECT_EQ(-1, r.size);
     EXPECT_EQ(0, r.number);
     EXPECT_EQ(0, r.lines);
-    EXPECT_EQ(0, r.capacity);
-    EXPECT_EQ(nullptr, r.text.get());
+    EXPECT_EQ(0, r.capacity());
+    EXPECT_EQ(nullptr, r.text());
     EXPECT_EQ(0, r.attachmentCount);
     EXPECT_EQ("", r.newsgroups);
     EXPECT_EQ("", r.subject);
@@ -34,15 +34,15 @@ TEST(ArticleRecord, FirstAllocationComesFromTheOverview) {
     ArticleRecord by_size;
     by_size.size = 1000;
     by_size.AppendLine("a");
-    EXPECT_EQ(1081, by_size.capacity);
+    EXPECT_EQ(1081, by_size.capacity());
     ArticleRecord by_lines;
     by_lines.lines = 20;
     by_lines.AppendLine("a");
-    EXPECT_EQ(1620, by_lines.capacity);
+    EXPECT_EQ(1620, by_lines.capacity());
     ArticleRecord neither;
     neither.AppendLine("");
     EXPECT_EQ("\n", std::string(neither.body()));
-    EXPECT_GE(neither.capacity, 2);
+    EXPECT_GE(neither.capacity(), 2);
 }
 
 TEST(ArticleRecord, GrowthKeepsEveryLineAndItsNewline) {
@@ -55,13 +55,13 @@ TEST(ArticleRecord, GrowthKeepsEveryLineAndItsNewline) {
         expected += line + "\n";
     }
     EXPECT_EQ(expected, std::string(r.body()));
-    EXPECT_EQ(static_cast<int32_t>(expected.size()), r.length);
-    EXPECT_EQ('\0', r.text[r.length]);
+    EXPECT_EQ(static_cast<int32_t>(expected.size()), r.length());
+    EXPECT_EQ('\0', r.text()[r.length()]);
     // A first step past the overview size grows by at least 65,536 bytes.
     ArticleRecord s;
     s.size = 10;
     s.AppendLine(std::string(100, 'a'));
-    EXPECT_EQ(91 + 65536, s.capacity);
+    EXPECT_EQ(91 + 65536, s.capacity());
 }
 
 TEST(ArticleRecord, OneLineLongerThanAGrowthStepFits) {
@@ -70,13 +70,13 @@ TEST(ArticleRecord, OneLineLongerThanAGrowthStepFits) {
     r.AppendLine("a");
     r.AppendLine(big);
     EXPECT_EQ("a\n" + big + "\n", std::string(r.body()));
-    EXPECT_GT(r.capacity, r.length);
+    EXPECT_GT(r.capacity(), r.length());
 }
 
 TEST(ArticleRecord, ZeroBytesInALineAreKept) {
     ArticleRecord r;
     r.AppendLine(std::string("a\0b", 3));
-    EXPECT_EQ(4, r.length);
+    EXPECT_EQ(4, r.length());
     EXPECT_EQ(std::string("a\0b\n", 4), std::string(r.body()));
 }
 
@@ -98,10 +98,10 @@ TEST(ArticleRecord, AttachmentsAndCopies) {
     EXPECT_EQ(123, copy.size);
     EXPECT_EQ(4, copy.lines);
     EXPECT_EQ("body\n", std::string(copy.body()));
-    EXPECT_NE(r.text.get(), copy.text.get());
+    EXPECT_NE(r.text(), copy.text());
     EXPECT_EQ(r.attachments, copy.attachments);
     ArticleRecord empty;
     copy = empty;  // a record without text copies to one without text
-    EXPECT_EQ(nullptr, copy.text.get());
-    EXPECT_EQ(0, copy.length);
+    EXPECT_EQ(nullptr, copy.text());
+    EXPECT_EQ(0, copy.length());
 }

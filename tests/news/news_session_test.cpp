@@ -618,6 +618,18 @@ TEST_F(SessionTest, GroupListIsWrittenToTheDataFolderInTextMode) {
     EXPECT_EQ("", read_binary(file));
 }
 
+TEST_F(SessionTest, AnInterruptedGroupListLeavesTheLastWholeOne) {
+    engine_->groups = {{"comp.test", 12}};
+    ASSERT_EQ(0, session_->GetAllGroups());
+    engine_->onAction = [](int a, NewsEvents& ev) -> int {
+        ev.GroupList("half", 1, 1, 1);
+        throw std::bad_alloc();
+    };
+    EXPECT_THROW(session_->GetAllGroups(), std::bad_alloc);
+    EXPECT_EQ("12 comp.test\r\n", read_binary(store() + "\\NewsList.txt"));
+    EXPECT_EQ((std::set<std::string>{"NewsList.txt"}), entries(store()));
+}
+
 TEST_F(SessionTest, GroupListFileThatCannotBeCreated) {
     ::CreateDirectoryA((store() + "\\NewsList.txt").c_str(), nullptr);  // a folder in the way
     EXPECT_EQ(-2, session_->GetAllGroups());

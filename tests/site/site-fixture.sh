@@ -24,18 +24,6 @@ host_port=$((base + 81))
 mail_port=$((base + 25))
 export QK_INN_PORT=$((base + 19)) QK_INN_AUTH_PORT=$((base + 20)) QK_INN_FILL=articles
 
-# With a 32-bit Wine installed on a kernel that cannot run 32-bit programs,
-# the wine launcher picks the 32-bit loader and fails; our prefixes are
-# 64-bit, so the 64-bit loader is used directly then (INN's fixture, which
-# writes the registry, inherits the function).
-wine_loader=wine
-if ! wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
-    wine_loader=/usr/lib/wine/wine64
-    export WINELOADER=$wine_loader
-    wine() { /usr/lib/wine/wine64 "$@"; }
-    export -f wine
-fi
-
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 wait_port() {
     for _ in $(seq "${2:-300}"); do listening "$1" && return 0; sleep 0.1; done
@@ -130,7 +118,7 @@ EOF
     # host process; the loop starts it again so the site keeps serving.
     : >"$dir/host.log"
     setsid bash -c 'while :; do "$0" "$1" --root "$2" --port "$3"; echo "page host ended ($?), starting it again"
-        sleep 1; done' "$wine_loader" "$build/bin/PageHost.exe" "$(winpath "$www")" "$host_port" \
+        sleep 1; done' wine "$build/bin/PageHost.exe" "$(winpath "$www")" "$host_port" \
         </dev/null >>"$dir/host.log" 2>&1 &
     echo $! >"$dir/host.pid"
     wait_port "$host_port" 600 || fail "the page host did not start"

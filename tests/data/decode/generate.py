@@ -288,6 +288,12 @@ def articles():
     body = "before\n" + no_end[:-len("end\n")]
     case("uu_no_end", body, "before\n" + marker("no-end.bin"), [("no-end.bin", blob)])
 
+    # No end line, and text after the data (a signature below a post whose
+    # end line was lost): the zero-length line closes the data, the block
+    # still takes in the rest of the text, and the text ends with its marker.
+    body = "before\n" + no_end[:-len("end\n")].replace("no-end.bin", "lost-end.bin") + "\n-- \nA signature\n"
+    case("uu_no_end_signature", body, "before\n" + marker("lost-end.bin"), [("lost-end.bin", blob)])
+
     # "\nend" wins over an earlier "\nEND": the first block would run from
     # its begin line through "endless summer", past the END line that ends
     # its data, so it is left as it stands rather than losing the line
