@@ -4,22 +4,20 @@ message it accepts in a mailbox folder, one pair of files per message:
 NNNNNN.eml (the bytes as received) and NNNNNN.txt (From, To, Subject and
 the body as a mail reader shows them, UTF-8), which the mailbox page lists.
 
-Usage: mailbox.py --port N --folder DIR [--pidfile FILE]. Runs until SIGTERM.
+Usage: mailbox.py --port N --spool DIR [--pidfile FILE]. Runs until SIGTERM.
 """
 
-import argparse
 import email
 import email.policy
 import os
-import signal
+import sys
 import threading
-
-from aiosmtpd.controller import Controller
 
 
 class Mailbox:
     def __init__(self, folder):
         self.folder = folder
+        os.makedirs(folder, exist_ok=True)
         self.lock = threading.Lock()
         names = [n for n in os.listdir(folder) if n.endswith(".txt")]
         self.count = max([int(n[:-4]) for n in names if n[:-4].isdigit()] or [0])
@@ -44,25 +42,10 @@ class Mailbox:
         return "250 Message accepted for delivery"
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--folder", required=True)
-    parser.add_argument("--pidfile")
-    args = parser.parse_args()
-    os.makedirs(args.folder, exist_ok=True)
-    controller = Controller(Mailbox(args.folder), hostname="127.0.0.1", port=args.port)
-    controller.start()
-    if args.pidfile:
-        with open(args.pidfile, "w") as f:
-            f.write("%d\n" % os.getpid())
-    stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    signal.signal(signal.SIGINT, lambda *_: stop.set())
-    while not stop.wait(1):
-        pass
-    controller.stop()
-
-
 if __name__ == "__main__":
-    main()
+    # The mail tests' sink runs the server (arguments, pid file, SIGTERM);
+    # only what happens to a message differs.
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mailweb"))
+    import smtp_sink
+    smtp_sink.Spool = Mailbox
+    smtp_sink.main()

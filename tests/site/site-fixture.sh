@@ -12,11 +12,11 @@
 # The demo uses 12600, the browser tests 12700, the benchmark 12800; the
 # other test fixtures use 11919-11943 and 12525-12588.
 set -u
+here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
 name=$2
 base=$3
 mode=$4
-here=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$build/site-$name
 www=$dir/www
 nginx_port=$((base + 80))
@@ -31,11 +31,8 @@ wait_port() {
 }
 stop_pid_file() {
     local pid
-    [ -f "$1" ] || return 0
-    pid=$(cat "$1" 2>/dev/null)
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill "$pid" 2>/dev/null
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if pid=$(cat "$1" 2>/dev/null) && kill "$pid" 2>/dev/null; then
+        timeout 5 tail --pid="$pid" -f /dev/null
     fi
     rm -f "$1"
 }
@@ -106,7 +103,7 @@ Const SiteAddress = "http://127.0.0.1:$nginx_port/"
 %>
 EOF
 
-    setsid /usr/bin/python3 "$here/tests/site/mailbox.py" --port "$mail_port" --folder "$dir/mailbox" \
+    setsid /usr/bin/python3 "$here/tests/site/mailbox.py" --port "$mail_port" --spool "$dir/mailbox" \
         --pidfile "$dir/mailbox.pid" </dev/null >"$dir/mailbox.log" 2>&1 &
     wait_port "$mail_port" || fail "the mailbox server did not start: $(cat "$dir/mailbox.log")"
 
