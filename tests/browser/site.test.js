@@ -75,6 +75,12 @@ async function main() {
     check('older page shows 1 to 50', note.includes('1 to 50') && rows.length === 50, note);
     await shot(page, 'group-older');
 
+    // Emoticons in subjects are pictures the browser can decode.
+    await open(page, url('group.asp?g=demo.talk'));
+    const smilies = await page.$$eval("img[src^='/images/smile']", (imgs) => imgs.map((i) => i.complete && i.naturalWidth === 16));
+    check('emoticons in subjects load', smilies.length >= 3 && smilies.every(Boolean), JSON.stringify(smilies));
+    await shot(page, 'group-talk');
+
     // An article with a MIME picture: thumbnail, then the attachment itself.
     await open(page, url('group.asp?g=demo.pictures'));
     await follow(page, 'a.article[href$="n=1"]');
