@@ -9,6 +9,12 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 fixture=$here/tests/site/site-fixture.sh
 "$fixture" "$build" bench 12800 setup || exit 1
 trap '"$fixture" "$build" bench 12800 teardown >/dev/null' EXIT
-printf '<%% ' >"$build/site-bench/www/bench-empty.asp"
-printf '%%>' >>"$build/site-bench/www/bench-empty.asp"
+www=$build/site-bench/www
+# Beside the real pages: an empty page, the site's page frame alone (the
+# shared include, FileSystemObject, header and footer), and the frame with
+# only the news server's connection and group selection.
+printf '<%%\n%%>' >"$www/bench-empty.asp"
+printf '<!-- #include file="common.inc" -->\n<%% PageTop "Frame"\nPageBottom %%>' >"$www/bench-frame.asp"
+printf '<!-- #include file="common.inc" -->\n<%% PageTop "Connect"\nSet n = Server.CreateObject("Quillnet.MyNntp")
+r = n.SetServer(NewsServer)\nr = n.SetGroup("demo.big")\nPageBottom %%>' >"$www/bench-connect.asp"
 /usr/bin/python3 "$here/bench/site_pages.py" 12881 "${2:-10}"
