@@ -153,6 +153,9 @@ bool read_request(SOCKET s, PageState& state) {
         plain_answer(state, "413 Payload Too Large", "The request body is larger than the host accepts.");
         return false;
     }
+    // A client that asks first (curl does for larger bodies) is told to go on.
+    if (auto expect = state.request.header("Expect"); expect && frame::ascii::equals_nocase(*expect, "100-continue"))
+        send_all(s, "HTTP/1.1 100 Continue\r\n\r\n");
     std::string& body = state.request.body;
     body.reserve(*length);
     body.assign(data, head_end + 4, std::string::npos);
