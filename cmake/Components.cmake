@@ -4,9 +4,21 @@
 
 # Debian's cross tools (mingw-w64-tools) bring widl under the target's
 # prefix; a plain widl (wine64-tools) is taken when that one is missing.
-find_program(WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
+# A type library records the pointer size of the platform it describes, so
+# the 32-bit DLLs get one built for win32, importing Wine's 32-bit stdole2.tlb
+# (from wine32:i386).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QK_WIDL_TARGET i686-w64-mingw32)
+  set(QK_WIDL_PLATFORM --win32)
+  set(QK_WINE_TLB_DEFAULT /usr/lib/i386-linux-gnu/wine/i386-windows)
+else()
+  set(QK_WIDL_TARGET x86_64-w64-mingw32)
+  set(QK_WIDL_PLATFORM --win64)
+  set(QK_WINE_TLB_DEFAULT /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+endif()
+find_program(WIDL NAMES ${QK_WIDL_TARGET}-widl widl REQUIRED)
 set(WINE_IDL_DIR "/usr/include/wine/wine/windows" CACHE PATH "Folder holding Wine's oaidl.idl")
-set(WINE_TLB_DIR "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows" CACHE PATH "Folder holding stdole2.tlb")
+set(WINE_TLB_DIR "${QK_WINE_TLB_DEFAULT}" CACHE PATH "Folder holding stdole2.tlb")
 
 # component_idl(<prefix> <idl>): sets <prefix>_HEADER, <prefix>_IIDS, <prefix>_TLB
 function(component_idl prefix idl)
@@ -15,7 +27,7 @@ function(component_idl prefix idl)
   file(MAKE_DIRECTORY ${out})
   add_custom_command(
     OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
-    COMMAND ${WIDL} --win64 -I${WINE_IDL_DIR} -L${WINE_TLB_DIR}
+    COMMAND ${WIDL} ${QK_WIDL_PLATFORM} -I${WINE_IDL_DIR} -L${WINE_TLB_DIR}
             -h -H ${out}/${name}.h -u -U ${out}/${name}_i.c -t -T ${out}/${name}.tlb
             ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
