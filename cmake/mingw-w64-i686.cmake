@@ -1,18 +1,12 @@
 # Cross toolchain: 32-bit Windows DLLs (for application pools that run in
 # 32-bit mode) built on Linux with MinGW-w64 (posix threads).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# SSE2 is the floor: every processor that runs a supported 32-bit Windows has
-# it, so the byte searches keep their vector loops; anything newer is chosen
-# at run time, as in the 64-bit build. Doubles are computed in SSE registers,
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
+# SSE2 is all the 32-bit build uses: every processor that runs a supported
+# 32-bit Windows has it, so the byte searches and the yEnc loop keep their
+# vector code; the SSSE3 decoders and the PCLMUL checksum, which the 64-bit
+# build picks by processor at run time, stay x64-only (tables here). Doubles are computed in SSE registers,
 # as on x64, so both builds round every result the same way (x87's 80-bit
 # intermediates would not). GCC realigns the stack where SSE needs it, since
 # Windows only promises 4-byte alignment to 32-bit callees.
