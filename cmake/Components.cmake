@@ -5,20 +5,20 @@
 # Debian's cross tools (mingw-w64-tools) bring widl under the target's
 # prefix; a plain widl (wine64-tools) is taken when that one is missing.
 # A type library records the pointer size of the platform it describes, so
-# the 32-bit DLLs get one built for win32, importing Wine's 32-bit stdole2.tlb
-# (from wine32:i386).
+# the 32-bit DLLs get one built for win32. Both builds import the same
+# stdole2.tlb: importlib only takes the names and identifiers of its
+# interfaces, and widl writes a byte-identical library with Wine's 32-bit
+# copy (libwine:i386), which would need the whole i386 architecture.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(QK_WIDL_TARGET i686-w64-mingw32)
   set(QK_WIDL_PLATFORM --win32)
-  set(QK_WINE_TLB_DEFAULT /usr/lib/i386-linux-gnu/wine/i386-windows)
 else()
   set(QK_WIDL_TARGET x86_64-w64-mingw32)
   set(QK_WIDL_PLATFORM --win64)
-  set(QK_WINE_TLB_DEFAULT /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
 endif()
 find_program(WIDL NAMES ${QK_WIDL_TARGET}-widl widl REQUIRED)
 set(WINE_IDL_DIR "/usr/include/wine/wine/windows" CACHE PATH "Folder holding Wine's oaidl.idl")
-set(WINE_TLB_DIR "${QK_WINE_TLB_DEFAULT}" CACHE PATH "Folder holding stdole2.tlb")
+set(WINE_TLB_DIR "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows" CACHE PATH "Folder holding stdole2.tlb")
 
 # component_idl(<prefix> <idl>): sets <prefix>_HEADER, <prefix>_IIDS, <prefix>_TLB
 function(component_idl prefix idl)

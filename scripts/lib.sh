@@ -67,11 +67,10 @@ runs_32bit_programs() {
 }
 
 # What building the two DLLs and their tests needs, for 64-bit and 32-bit
-# Windows. The 32-bit type libraries import Wine's 32-bit stdole2.tlb, which
-# libwine:i386 ships (ensure_packages enables the i386 architecture it comes
-# from); wine32, which runs the 32-bit tests, only where it can run.
+# Windows; wine32, which runs the 32-bit tests, only where it can run
+# (ensure_packages enables the i386 architecture it comes from).
 BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-    g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libwine-dev wine wine64 libwine:i386 googletest)
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libwine-dev wine wine64 googletest)
 if runs_32bit_programs; then BUILD_PACKAGES+=(wine32:i386); fi
 
 # What the tests and benchmarks need beyond the build (servers started on
