@@ -250,6 +250,13 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
             registrar::run_resource(module_instance(), row.script, false, replacements_for(&row));
     } catch (...) {
     }
-    ::UnRegisterTypeLib(*module_info().libid, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
+    // RegisterTypeLib filed the library under the platform of this DLL's own
+    // build, and only that entry may go: the other build's stays registered.
+#ifdef _WIN64
+    constexpr SYSKIND kOwnPlatform = SYS_WIN64;
+#else
+    constexpr SYSKIND kOwnPlatform = SYS_WIN32;
+#endif
+    ::UnRegisterTypeLib(*module_info().libid, 1, 0, LOCALE_NEUTRAL, kOwnPlatform);
     return S_OK;
 }
