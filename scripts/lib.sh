@@ -34,7 +34,7 @@ apt_update_once() {
 
 # What building the two DLLs and their tests needs.
 BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-    libwine-dev wine wine64 googletest)
+    libwine-dev wine wine64 googletest libz-mingw-w64-dev)
 
 # What the tests and benchmarks need beyond the build (servers started on
 # 127.0.0.1, tools they compare against): one list per area in
