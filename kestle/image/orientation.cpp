@@ -28,9 +28,9 @@ int orientation_in_tiff(Bytes b) {
     const uint32_t ifd = t.u32(4);
     if (ifd < 8 || ifd > b.size() - 2) return 1;
     const uint32_t entries = t.u16(ifd);
+    if (size_t(entries) * 12 > b.size() - ifd - 2) return 1;  // an IFD running past the segment is not read
     for (uint32_t i = 0; i < entries; ++i) {
         const size_t at = size_t(ifd) + 2 + size_t(i) * 12;
-        if (at + 12 > b.size()) return 1;
         if (t.u16(at) != 0x0112) continue;
         // A SHORT, one of it, held in the entry itself.
         if (t.u16(at + 2) != 3 || t.u32(at + 4) != 1) return 1;
