@@ -114,6 +114,7 @@ int32_t Picture::load(const std::wstring& path) {
             return image_too_large;
         orientation = exif_orientation(bytes);
         std::optional<JpegPreview> preview = read_jpeg_preview(bytes);
+        if (!preview) preview = read_progressive_jpeg_preview(bytes);
         if (preview) {
             drop_sources();
             file_type_ = std::string(format_name(format_jpg));

@@ -1187,7 +1187,48 @@ TEST_F(PictureFiles, PhonePhotosAreTurnedUpright) {
                            damaged(5, 0x20)}) {             // the segment's length
         EXPECT_EQ(1, exif_orientation(b));
         Picture p;
-        if (p.load(write_file(L"bad_exif.jpg", b)) == image_ok) EXPECT_EQ(48, p.width());
+        if (p.load(write_file(L"bad_exif.jpg", b)) == image_ok) {
+            EXPECT_EQ(48, p.width());
+        }
     }
     for (size_t n = 0; n < 60; ++n) EXPECT_GE(exif_orientation(std::span(good).first(n)), 1);
+}
+
+TEST_F(PictureFiles, ProgressiveJpegPreviewFromItsDcScans) {
+    // Its DC comes in two scans (the low bit after the AC scans), 4:2:0.
+    const Bytes file = read_file(data_folder + L"\\progressive.jpg");
+    const auto preview = read_progressive_jpeg_preview(file);
+    ASSERT_TRUE(preview);
+    EXPECT_FALSE(read_progressive_jpeg_preview(encode_baseline_jpeg(random_picture(16, 16, 1).px.data(), 16, 16, 90)));
+    Picture full;
+    ASSERT_EQ(image_ok, full.load(write_file(L"progressive.jpg", file)));
+    EXPECT_FALSE(full.pixels());  // held as its preview
+    ASSERT_EQ(image_ok, full.ensure_pixels());
+    // The picture is a steep colour gradient: the full decoder's smoothed
+    // chroma differs from any 4:2:0 block mean, so the preview is held
+    // against that of the same picture written as a sequential file.
+    const Rgb decoded = pixels_of(full);
+    const Bytes sequential = encode_baseline_jpeg(decoded.px.data(), decoded.w, decoded.h, 100);
+    const auto expected = read_jpeg_preview(sequential);
+    ASSERT_TRUE(expected);
+    ASSERT_EQ(expected->preview_width, preview->preview_width);
+    ASSERT_EQ(expected->preview_height, preview->preview_height);
+    EXPECT_GE(psnr(expected->bgr, preview->bgr), 34);
+    Picture quick, quick_sequential;
+    ASSERT_EQ(image_ok, quick.load(write_file(L"progressive.jpg", file)));
+    ASSERT_EQ(image_ok, quick.iconize(18, 10));  // a quarter: from the preview
+    ASSERT_EQ(image_ok, quick_sequential.load(write_file(L"sequential.jpg", sequential)));
+    ASSERT_EQ(image_ok, quick_sequential.iconize(18, 10));
+    EXPECT_GE(psnr(pixels_of(quick_sequential).px, pixels_of(quick).px), 34);
+
+    // Cut or damaged, it is either read within its bytes or left to the
+    // full decoder.
+    std::mt19937 rng(7);
+    for (int round = 0; round < 1500; ++round) {
+        Bytes mutated(file.begin(), file.begin() + std::ptrdiff_t(1 + rng() % (file.size() - 1)));
+        if (round % 2)
+            for (int k = 0; k < 3; ++k) mutated[rng() % mutated.size()] = static_cast<uint8_t>(rng());
+        if (const auto p = read_progressive_jpeg_preview(mutated))
+            EXPECT_EQ(p->bgr.size(), size_t(p->preview_width) * p->preview_height * 3);
+    }
 }
