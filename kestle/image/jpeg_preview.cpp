@@ -13,7 +13,7 @@ namespace {
 using Bytes = std::span<const uint8_t>;
 
 // Codes of up to this many bits are found with one table look-up.
-constexpr int lookahead = 10;
+constexpr int lookahead = 12;
 
 struct Huffman {
     bool defined = false;
@@ -76,13 +76,20 @@ class BitReader {
     // coefficient bits never need more.
     void refill() {
         if (count_ >= 32) return;
-        if (!at_marker_ && data_.size() - pos_ >= 4) {
+        if (!at_marker_ && data_.size() - pos_ >= 8) {
             const uint8_t* p = data_.data() + pos_;
-            const uint32_t word = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-            if (!(((~word) - 0x01010101u) & word & 0x80808080u)) {  // no 0xFF byte among the four
-                acc_ |= uint64_t(word) << (32 - count_);
-                count_ += 32;
-                pos_ += 4;
+            uint64_t word = 0;
+            for (int i = 0; i < 8; ++i) word = word << 8 | p[i];
+            // As many whole bytes as fit, when none of them is 0xFF (the
+            // test may also flag a byte above a 0xFF: that only means the
+            // byte-wise path).
+            const int take = (64 - count_) / 8;
+            const uint64_t keep = take == 8 ? ~uint64_t{0} : ~(~uint64_t{0} >> (8 * take));
+            const uint64_t ff = ((~word) - 0x0101010101010101u) & word & 0x8080808080808080u;
+            if (!(ff & keep)) {
+                acc_ |= (word & keep) >> count_;
+                count_ += 8 * take;
+                pos_ += static_cast<size_t>(take);
                 return;
             }
         }
