@@ -47,31 +47,56 @@ uint32_t pass_extent(uint32_t size, int start, int step) {
 }
 
 // Undoes the row's filter in place; `prior` is the unfiltered row above
-// (zeros for a pass's first row), `step` the bytes of one whole pixel.
-bool unfilter(uint8_t filter, uint8_t* row, const uint8_t* prior, size_t size, size_t step) {
+// (zeros for a pass's first row), `Step` the bytes of one whole pixel. The
+// loops go a pixel at a time with its bytes side by side: each byte depends
+// on the same byte of the pixel before, so the bytes of one pixel are
+// independent work for the processor. A row's size is always a whole
+// number of steps (pixels below 8 bits have a step of one byte).
+template <size_t Step>
+bool unfilter_by(uint8_t filter, uint8_t* row, const uint8_t* prior, size_t size) {
+    // The pixel to the left (and the one above it) stay in registers:
+    // reading them back from the row just written would wait on the store.
+    int a[Step] = {}, c[Step] = {};
     switch (filter) {
         case 0: return true;
         case 1:
-            for (size_t i = step; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - step]);
+            for (size_t i = 0; i < size; i += Step)
+#pragma GCC unroll 8
+                for (size_t k = 0; k < Step; ++k) row[i + k] = static_cast<uint8_t>(a[k] = (row[i + k] + a[k]) & 0xFF);
             return true;
         case 2:
             for (size_t i = 0; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + prior[i]);
             return true;
         case 3:
-            for (size_t i = 0; i < step && i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + (prior[i] >> 1));
-            for (size_t i = step; i < size; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + ((row[i - step] + prior[i]) >> 1));
+            for (size_t i = 0; i < size; i += Step)
+#pragma GCC unroll 8
+                for (size_t k = 0; k < Step; ++k)
+                    row[i + k] = static_cast<uint8_t>(a[k] = (row[i + k] + ((a[k] + prior[i + k]) >> 1)) & 0xFF);
             return true;
         case 4:
-            for (size_t i = 0; i < step && i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + prior[i]);
-            for (size_t i = step; i < size; ++i) {
-                const int a = row[i - step], b = prior[i], c = prior[i - step];
-                const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-                const int predicted = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-                row[i] = static_cast<uint8_t>(row[i] + predicted);
-            }
+            for (size_t i = 0; i < size; i += Step)
+#pragma GCC unroll 8
+                for (size_t k = 0; k < Step; ++k) {
+                    const int b = prior[i + k];
+                    const int pa = std::abs(b - c[k]), pb = std::abs(a[k] - c[k]), pc = std::abs(a[k] + b - 2 * c[k]);
+                    const int near_ab = pb < pa ? b : a[k];
+                    const int predicted = pc < std::min(pa, pb) ? c[k] : near_ab;
+                    row[i + k] = static_cast<uint8_t>(a[k] = (row[i + k] + predicted) & 0xFF);
+                    c[k] = b;
+                }
             return true;
         default: return false;
+    }
+}
+
+bool unfilter(uint8_t filter, uint8_t* row, const uint8_t* prior, size_t size, size_t step) {
+    switch (step) {
+        case 3: return unfilter_by<3>(filter, row, prior, size);
+        case 4: return unfilter_by<4>(filter, row, prior, size);
+        case 1: return unfilter_by<1>(filter, row, prior, size);
+        case 2: return unfilter_by<2>(filter, row, prior, size);
+        case 6: return unfilter_by<6>(filter, row, prior, size);
+        default: return unfilter_by<8>(filter, row, prior, size);
     }
 }
 
@@ -91,6 +116,23 @@ void to_bgr(const PngLayout& l, const uint8_t* in, int pixels, uint8_t* out) {
             } else {
                 out[0] = out[1] = out[2] = static_cast<uint8_t>(v * scale);
             }
+        }
+        return;
+    }
+    if (depth == 8 && l.colour_type == 2 && !l.has_transparent_colour) {
+        for (int x = 0; x < pixels; ++x, out += 3, in += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
+        return;
+    }
+    if (depth == 8 && l.colour_type == 6) {
+        for (int x = 0; x < pixels; ++x, out += 3, in += 4) {
+            const unsigned a = in[3];
+            out[0] = over_white(in[2], a);
+            out[1] = over_white(in[1], a);
+            out[2] = over_white(in[0], a);
         }
         return;
     }
@@ -219,7 +261,10 @@ PngCheck check_png(Bytes file, PngLayout& out) {
 struct PngRows::Inflater {
     z_stream z{};
     Inflater() {
-        if (inflateInit(&z) != Z_OK) throw std::bad_alloc();
+        // Raw deflate: the two-byte zlib header is checked by hand, and the
+        // Adler-32 at the end is never reached (inflating stops at the
+        // picture's size), while each chunk's CRC already covers the data.
+        if (inflateInit2(&z, -15) != Z_OK) throw std::bad_alloc();
     }
     ~Inflater() { inflateEnd(&z); }
 };
@@ -245,6 +290,15 @@ void PngRows::inflate_exactly(uint8_t* out, size_t size) {
             z.avail_in = static_cast<uInt>(piece.size());
             continue;
         }
+        if (header_seen_ < 2) {
+            header_[header_seen_++] = *z.next_in++;
+            --z.avail_in;
+            // Deflate with a window of at most 32 KB, no preset dictionary.
+            if (header_seen_ == 2 && ((header_[0] & 0x0F) != 8 || (header_[0] >> 4) > 7 || (header_[1] & 0x20) ||
+                                      (header_[0] * 256 + header_[1]) % 31 != 0))
+                throw PngDamaged();
+            continue;
+        }
         const int rc = inflate(&z, Z_NO_FLUSH);
         if (rc == Z_MEM_ERROR) throw std::bad_alloc();
         if (rc == Z_STREAM_END && z.avail_out > 0) throw PngDamaged();
@@ -258,7 +312,7 @@ void PngRows::next_row(int pixels, uint8_t* bgr) {
     const size_t step = std::max(1, layout_.channels() * layout_.bit_depth / 8);
     if (!unfilter(raw_[0], raw_.data() + 1, prior_.data() + 1, size - 1, step)) throw PngDamaged();
     to_bgr(layout_, raw_.data() + 1, pixels, bgr);
-    std::memcpy(prior_.data() + 1, raw_.data() + 1, size - 1);
+    raw_.swap(prior_);  // this row is the next one's prior
 }
 
 void PngRows::decode_interlaced() {

@@ -79,7 +79,9 @@ class PngRows {
 
     const PngLayout& layout_;
     std::unique_ptr<Inflater> inflater_;
-    size_t next_data_ = 0;  // next IDAT payload to hand to the inflater
+    size_t next_data_ = 0;        // next IDAT payload to hand to the inflater
+    uint8_t header_[2] = {0, 0};  // the zlib stream's header, checked by hand
+    int header_seen_ = 0;
     std::vector<uint8_t> raw_,
         prior_;                 // a stored row with its filter byte, and the row before
     std::vector<uint8_t> bgr_;  // the current row, or the whole picture when interlaced
