@@ -28,6 +28,12 @@ struct Huffman {
     // bits to drop, the advance 0 for the end of the block. The preview only
     // skips AC coefficients, so one look-up does a whole coefficient.
     std::array<uint16_t, 1 << lookahead> skip{};
+    // Two such coefficients in one look-up where both fit in the bits
+    // together, halving the chain of look-ups that bounds the decoder's
+    // speed: 0 if they do not; else bits 0-4 the bits of both, 5-9 the first
+    // one's advance, 10-14 the second's (0 for the end of the block), bits
+    // 15-19 the first one's bits.
+    std::array<uint32_t, 1 << lookahead> pair{};
 };
 
 // Builds the canonical code of T.81 Annex C; false for counts that overflow
@@ -60,6 +66,19 @@ bool build(Huffman& h, const uint8_t* counts, Bytes symbols) {
         code = (code + n) << 1;
     }
     h.max_code[17] = 0x7FFFFFFF;
+    for (size_t at = 0; at < h.skip.size(); ++at) {
+        h.pair[at] = 0;
+        const int first = h.skip[at];
+        const int bits = first & 31, advance = (first >> 5) & 31;
+        if (!first || advance == 0 || bits >= lookahead) continue;  // none, the block's end, or no room
+        // The second look-up from the bits after the first; an entry found
+        // with the unknown low bits set to 0 is right only if it fits in
+        // the known bits.
+        const int second = h.skip[(at << bits) & (h.skip.size() - 1)];
+        if (!second || (second & 31) > lookahead - bits) continue;
+        h.pair[at] = static_cast<uint32_t>(bits + (second & 31)) | uint32_t(advance) << 5 |
+                     uint32_t((second >> 5) & 31) << 10 | uint32_t(bits) << 15;
+    }
     h.defined = true;
     return true;
 }
@@ -128,6 +147,85 @@ class BitReader {
         drop(n);
         return v;
     }
+    // Past one block's AC coefficients. The buffer is worked on in locals:
+    // this is the decoder's hot loop, and the compiler must otherwise
+    // assume the table reads might change it.
+    bool skip_ac(const Huffman& ac) {
+        uint64_t acc = acc_;
+        int count = count_;
+        for (int k = 1; k < 64;) {
+            if (count < 32) {
+                acc_ = acc;
+                count_ = count;
+                refill();
+                acc = acc_;
+                count = count_;
+            }
+            const size_t ahead = static_cast<size_t>(acc >> (64 - lookahead));
+            // Both coefficients only while the first does not end the block
+            // by reaching its last position.
+            if (const uint32_t two = ac.pair[ahead]; two && k + int((two >> 5) & 31) < 64) {
+                const int second = (two >> 10) & 31;
+                const int used = second ? two & 31 : (two >> 15) & 31;
+                acc <<= used;
+                count -= used;
+                k += (two >> 5) & 31;
+                if (second == 0) {  // the end of the block: its own bits go too
+                    const int end = two & 31;
+                    acc <<= end - used;
+                    count -= end - used;
+                    break;
+                }
+                k += second;
+                continue;
+            }
+            const int entry = ac.skip[ahead];
+            if (entry) {
+                acc <<= entry & 31;
+                count -= entry & 31;
+                const int advance = (entry >> 5) & 31;
+                if (advance == 0) break;  // end of block
+                k += advance;
+                continue;
+            }
+            acc_ = acc;
+            count_ = count;
+            const int rs = decode_slow(ac);
+            if (rs < 0) return false;
+            const int run = rs >> 4, size = rs & 15;
+            drop(size);
+            acc = acc_;
+            count = count_;
+            if (size == 0) {
+                if (run != 15) break;
+                k += 16;
+                continue;
+            }
+            k += run + 1;
+        }
+        acc_ = acc;
+        count_ = count;
+        return true;  // a run that ends on the last coefficient counts as the block's end
+    }
+    // One symbol by the tables; refill() must have been called. -1 for a
+    // code the table lacks.
+    int decode_slow(const Huffman& h) {
+        const int fast = h.fast[peek(lookahead)];
+        if (fast) {
+            drop(fast >> 8);
+            return fast & 0xFF;
+        }
+        const uint32_t ahead = peek(16);
+        for (int len = lookahead + 1; len <= 16; ++len) {
+            const int code = static_cast<int>(ahead >> (16 - len));
+            if (h.max_code[len] >= 0 && code <= h.max_code[len] && code >= h.min_code[len]) {
+                drop(len);
+                return h.symbols[static_cast<size_t>(h.first_index[len] + code - h.min_code[len])];
+            }
+        }
+        return -1;
+    }
+
     // More zero bits made up than a damaged tail could excuse.
     bool overrun() const { return padding_ > 64; }
 
@@ -169,51 +267,13 @@ class BitReader {
 };
 
 // One symbol; refill() must have been called. -1 for a code the table lacks.
-int decode(const Huffman& h, BitReader& bits) {
-    const int fast = h.fast[bits.peek(lookahead)];
-    if (fast) {
-        bits.drop(fast >> 8);
-        return fast & 0xFF;
-    }
-    const uint32_t ahead = bits.peek(16);
-    for (int len = lookahead + 1; len <= 16; ++len) {
-        const int code = static_cast<int>(ahead >> (16 - len));
-        if (h.max_code[len] >= 0 && code <= h.max_code[len] && code >= h.min_code[len]) {
-            bits.drop(len);
-            return h.symbols[static_cast<size_t>(h.first_index[len] + code - h.min_code[len])];
-        }
-    }
-    return -1;
-}
+int decode(const Huffman& h, BitReader& bits) { return bits.decode_slow(h); }
 
 int extend(int v, int s) { return v < (1 << (s - 1)) ? v - (1 << s) + 1 : v; }
 
 // Reads past one block's AC coefficients of a sequential scan; false on a
 // code the table lacks or a run past the block's end.
-bool skip_ac(const Huffman& ac, BitReader& bits) {
-    for (int k = 1; k < 64;) {
-        bits.refill();
-        const int entry = ac.skip[bits.peek(lookahead)];
-        if (entry) {
-            bits.drop(entry & 31);
-            const int advance = (entry >> 5) & 31;
-            if (advance == 0) return true;  // end of block
-            k += advance;
-            continue;
-        }
-        const int rs = decode(ac, bits);
-        if (rs < 0) return false;
-        const int run = rs >> 4, size = rs & 15;
-        if (size == 0) {
-            if (run != 15) return true;
-            k += 16;
-            continue;
-        }
-        bits.drop(size);
-        k += run + 1;
-    }
-    return true;  // a run that ends on the last coefficient
-}
+bool skip_ac(const Huffman& ac, BitReader& bits) { return bits.skip_ac(ac); }
 
 struct Component {
     int id = 0, h = 1, v = 1, quant = 0, dc_table = 0, ac_table = 0;
@@ -404,7 +464,8 @@ JpegPreview make_preview(const Frame& f) {
         // The DC coefficient is eight times the block's mean.
         return std::clamp<int64_t>((value + (value >= 0 ? 4 : -4)) / 8, -2048, 2047) + 128.0f;
     };
-    auto byte = [](float v) { return static_cast<uint8_t>(std::clamp(static_cast<int>(std::lround(v)), 0, 255)); };
+    // Rounds half up; below zero everything clamps to 0 anyway.
+    auto byte = [](float v) { return static_cast<uint8_t>(std::clamp(static_cast<int>(v + 0.5f), 0, 255)); };
     for (int y = 0; y < p.preview_height; ++y) {
         for (int x = 0; x < p.preview_width; ++x) {
             uint8_t* out = &p.bgr[(size_t(y) * p.preview_width + x) * 3];

@@ -1232,3 +1232,19 @@ TEST_F(PictureFiles, ProgressiveJpegPreviewFromItsDcScans) {
             EXPECT_EQ(p->bgr.size(), size_t(p->preview_width) * p->preview_height * 3);
     }
 }
+
+TEST_F(PictureFiles, JpegPreviewWhereBlocksEndWithoutAnEndCode) {
+    // Grey noise at full quality: most blocks have their last coefficient
+    // set, so they end without an end-of-block code, and the next block's
+    // DC follows at once.
+    Rgb noise{64, 48, Bytes(64 * 48 * 3)};
+    std::mt19937 rng(17);
+    for (size_t i = 0; i < noise.px.size(); i += 3) noise.px[i] = noise.px[i + 1] = noise.px[i + 2] = 64 + rng() % 128;
+    const Bytes file = encode_baseline_jpeg(noise.px.data(), 64, 48, 100);
+    const auto preview = read_jpeg_preview(file);
+    ASSERT_TRUE(preview);
+    Picture full;
+    ASSERT_EQ(image_ok, full.load(write_file(L"noise.jpg", file)));
+    ASSERT_EQ(image_ok, full.ensure_pixels());
+    EXPECT_GE(psnr(block_means(pixels_of(full)).px, preview->bgr), 40);
+}
