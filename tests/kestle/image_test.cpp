@@ -1228,8 +1228,9 @@ TEST_F(PictureFiles, ProgressiveJpegPreviewFromItsDcScans) {
         Bytes mutated(file.begin(), file.begin() + std::ptrdiff_t(1 + rng() % (file.size() - 1)));
         if (round % 2)
             for (int k = 0; k < 3; ++k) mutated[rng() % mutated.size()] = static_cast<uint8_t>(rng());
-        if (const auto p = read_progressive_jpeg_preview(mutated))
+        if (const auto p = read_progressive_jpeg_preview(mutated)) {
             EXPECT_EQ(p->bgr.size(), size_t(p->preview_width) * p->preview_height * 3);
+        }
     }
 }
 
