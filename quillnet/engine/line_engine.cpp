@@ -140,4 +140,11 @@ IoResult LineEngine::send_block(std::string_view text) {
     return send_raw(out);
 }
 
+std::unique_ptr<Transport> LineEngine::release_for_tls() noexcept {
+    const bool clean = start_ == buffer_.size();
+    std::unique_ptr<Transport> t = clean ? std::move(transport_) : nullptr;
+    close();
+    return t;
+}
+
 }  // namespace quillnet::engine

@@ -46,6 +46,13 @@ class LineEngine {
     // line starting with "." gets a second one, and ".\r\n" ends it.
     IoResult send_block(std::string_view text);
 
+    // Takes the stream out, for STARTTLS to run TLS over it. Bytes that
+    // arrived behind the reply that agreed to the upgrade were sent in clear
+    // but would be read as if they came through TLS (RFC 3207 section 6
+    // warns of that injection), so a stream holding any is closed instead
+    // and nullptr returned.
+    std::unique_ptr<Transport> release_for_tls() noexcept;
+
   private:
     IoResult fill();
     IoResult broken(IoResult r);
