@@ -9,6 +9,12 @@
 #   11919  innd, handing readers to nnrpd (no authentication)
 #   11920  nnrpd that requires AUTHINFO USER/PASS (user "reader", password
 #          "secret-word")
+#   11923  nnrpd speaking TLS from the first byte (as on 563), AUTHINFO
+#          required as on 11920
+#   11924  nnrpd offering STARTTLS, AUTHINFO required as on 11920
+# The two TLS listeners present the "good" certificate of
+# tests/tls/test-ca.sh (localhost, from the test root); an instance filled
+# with the golden articles only has none.
 # Groups:
 #   test.small  40 articles, numbers 1-40
 #   test.big    350 articles, numbers 1-350
@@ -32,20 +38,29 @@ here=$(cd "$(dirname "$0")/../.." && pwd)
 
 PORT=${QK_INN_PORT:-11919}
 AUTH_PORT=${QK_INN_AUTH_PORT:-11920}
+TLS_PORT=11923
+STARTTLS_PORT=11924
 FILL=${QK_INN_FILL:-all}
 BIN=/usr/lib/news/bin
 state=/var/lib/quillnet-tests/inn-$PORT-$(printf '%s' "$build" | cksum | cut -d' ' -f1)
 export INNCONF=$state/etc/inn.conf
+TLS_CONF=$state/etc/inn-tls.conf
 
 as_news() { su -s /bin/sh news -c "INNCONF='$INNCONF' $*"; }
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
+with_tls() { [ "$FILL" != articles ]; }
+
 stop_instance() {
     # nnrpd -D keeps its pid in run/nnrpd-PORT.pid.
-    if [ -f "$state/run/nnrpd-$AUTH_PORT.pid" ]; then
-        kill "$(cat "$state/run/nnrpd-$AUTH_PORT.pid")" 2>/dev/null
-        rm -f "$state/run/nnrpd-$AUTH_PORT.pid"
-    fi
+    local p
+    for p in "$AUTH_PORT" "$TLS_PORT" "$STARTTLS_PORT"; do
+        with_tls || [ "$p" = "$AUTH_PORT" ] || continue
+        if [ -f "$state/run/nnrpd-$p.pid" ]; then
+            kill "$(cat "$state/run/nnrpd-$p.pid")" 2>/dev/null
+            rm -f "$state/run/nnrpd-$p.pid"
+        fi
+    done
     if [ -f "$INNCONF" ] && "$BIN/ctlinnd" -s -t 2 mode >/dev/null 2>&1; then
         "$BIN/ctlinnd" -s -t 10 shutdown 'news tests done' >/dev/null 2>&1
     fi
@@ -54,12 +69,12 @@ stop_instance() {
     # news user with our INNCONF.
     local pid news_uid
     news_uid=$(id -u news)
-    for pid in $(grep -lsFxz "INNCONF=$INNCONF" /proc/[0-9]*/environ | cut -d/ -f3); do
+    for pid in $(grep -lsFxz -e "INNCONF=$INNCONF" -e "INNCONF=$TLS_CONF" /proc/[0-9]*/environ | cut -d/ -f3); do
         [ "$(stat -c %u "/proc/$pid" 2>/dev/null)" = "$news_uid" ] && kill "$pid" 2>/dev/null
     done
     # innd leaves its pid file behind when it is killed; wait for the port.
     for _ in $(seq 1 50); do
-        listening "$PORT" || listening "$AUTH_PORT" || return 0
+        listening "$PORT" || listening "$AUTH_PORT" || { with_tls && listening "$TLS_PORT"; } || return 0
         sleep 0.2
     done
     if [ -f "$state/run/innd.pid" ]; then
@@ -153,8 +168,21 @@ EOF
     printf 'control\tVarious control messages.\njunk\tUnfiled articles.\n' >"$state/db/newsgroups"
     : >"$state/spool/tradspool.map"
     : >"$state/db/history"
+    if with_tls; then
+        # The TLS listeners read a configuration of their own, so the plain
+        # ones never offer STARTTLS.
+        "$here/tests/tls/test-ca.sh" "$build/tls" || return 1
+        mkdir -p "$state/etc/tls"
+        cp "$build/tls/ca.pem" "$build/tls/good.pem" "$build/tls/good.key" "$state/etc/tls/"
+        cp "$conf" "$TLS_CONF"
+        conf=$TLS_CONF
+        set_key tlscafile "$state/etc/tls/ca.pem"
+        set_key tlscertfile "$state/etc/tls/good.pem"
+        set_key tlskeyfile "$state/etc/tls/good.key"
+    fi
     chown -R news:news "$state"
     chmod 640 "$state/etc/passwd.test"
+    [ -f "$state/etc/tls/good.key" ] && chmod 600 "$state/etc/tls/good.key"
     as_news "cd '$state/db' && $BIN/makedbz -i -o" || return 1
 }
 
@@ -251,6 +279,16 @@ start_instance() {
     as_news "$BIN/nnrpd -D -4 127.0.0.1 -p $AUTH_PORT -c $state/etc/readers-auth.conf" || return 1
     for _ in $(seq 1 50); do listening "$AUTH_PORT" && break; sleep 0.1; done
     listening "$AUTH_PORT" || { echo "nnrpd on $AUTH_PORT did not come up"; return 1; }
+    if with_tls; then
+        su -s /bin/sh news -c "INNCONF='$TLS_CONF' $BIN/nnrpd -D -4 127.0.0.1 -p $TLS_PORT -S \
+            -c $state/etc/readers-auth.conf" || return 1
+        su -s /bin/sh news -c "INNCONF='$TLS_CONF' $BIN/nnrpd -D -4 127.0.0.1 -p $STARTTLS_PORT \
+            -c $state/etc/readers-auth.conf" || return 1
+        for p in "$TLS_PORT" "$STARTTLS_PORT"; do
+            for _ in $(seq 1 50); do listening "$p" && break; sleep 0.1; done
+            listening "$p" || { echo "nnrpd on $p did not come up"; return 1; }
+        done
+    fi
     return 0
 }
 
@@ -289,6 +327,7 @@ setup)
     fi
     write_registry
     echo "INN ready on 127.0.0.1:$PORT (and :$AUTH_PORT with AUTHINFO)"
+    with_tls && echo "TLS on :$TLS_PORT, STARTTLS on :$STARTTLS_PORT (both with AUTHINFO)"
     ;;
 teardown)
     stop_instance
