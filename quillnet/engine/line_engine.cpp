@@ -168,11 +168,24 @@ IoResult LineEngine::send_block(std::string_view text) {
     return send_raw(out);
 }
 
-std::unique_ptr<Transport> LineEngine::release_for_tls() noexcept {
-    const bool clean = start_ == buffer_.size();
-    std::unique_ptr<Transport> t = clean ? std::move(transport_) : nullptr;
+TlsResult LineEngine::start_tls(const std::string& host) {
+    TlsResult r;
+    if (!transport_) {
+        r.io = IoResult{IoStatus::closed, WSAENOTCONN};
+        return r;
+    }
+    if (start_ != buffer_.size()) {
+        close();
+        r.io = IoResult{IoStatus::failed, WSAECONNABORTED};
+        r.failure = TlsFailure::handshake;
+        return r;
+    }
+    std::unique_ptr<Transport> plain = std::move(transport_);
     close();
-    return t;
+    std::unique_ptr<Transport> secure;
+    r = engine::start_tls(std::move(plain), host, secure);
+    if (r.ok()) transport_ = std::move(secure);
+    return r;
 }
 
 }  // namespace quillnet::engine

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "quillnet/engine/tls.h"
 #include "quillnet/engine/transport.h"
 
 namespace quillnet::engine {
@@ -55,12 +56,13 @@ class LineEngine {
     // line starting with "." gets a second one, and ".\r\n" ends it.
     IoResult send_block(std::string_view text);
 
-    // Takes the stream out, for STARTTLS to run TLS over it. Bytes that
-    // arrived behind the reply that agreed to the upgrade were sent in clear
-    // but would be read as if they came through TLS (RFC 3207 section 6
-    // warns of that injection), so a stream holding any is closed instead
-    // and nullptr returned.
-    std::unique_ptr<Transport> release_for_tls() noexcept;
+    // From here on the stream runs through TLS (tls.h): right after the
+    // connect for implicit TLS, or once the server agreed to STARTTLS. Bytes
+    // that arrived behind that agreement were sent in clear but would be
+    // read as if they came through TLS (the injection RFC 3207 section 6
+    // warns of), so a stream holding any is refused as a broken handshake.
+    // On failure the connection is closed.
+    TlsResult start_tls(const std::string& host);
 
   private:
     IoResult fill();

@@ -18,23 +18,23 @@ namespace quillnet::engine {
 // Why a TLS connection was refused. Each client gives every class a
 // documented error number of its own.
 enum class TlsFailure {
-  none,
-  handshake,       // the server broke the handshake off or spoke no TLS
-  expired,         // a certificate of the chain is outside its dates
-  untrusted,       // self-signed, or from a root the store does not hold
-  wrong_host,      // the certificate names other hosts
-  bad_certificate, // any other refusal of the chain (usage, signature...)
+    none,
+    handshake,        // the server broke the handshake off or spoke no TLS
+    expired,          // a certificate of the chain is outside its dates
+    untrusted,        // self-signed, or from a root the store does not hold
+    wrong_host,       // the certificate names other hosts
+    bad_certificate,  // any other refusal of the chain (usage, signature...)
 };
 
 struct TlsResult {
-  // ok once the handshake and the checks passed; a timeout or a failed
-  // socket shows here with its Winsock code and no failure class.
-  IoResult io;
-  TlsFailure failure = TlsFailure::none;
-  // What Windows said: the SSPI status of a failed handshake, or the
-  // policy error / chain status bits of a refused certificate.
-  uint32_t detail = 0;
-  bool ok() const noexcept { return io.ok() && failure == TlsFailure::none; }
+    // ok once the handshake and the checks passed; a timeout or a failed
+    // socket shows here with its Winsock code and no failure class.
+    IoResult io;
+    TlsFailure failure = TlsFailure::none;
+    // What Windows said: the SSPI status of a failed handshake, or the
+    // policy error / chain status bits of a refused certificate.
+    uint32_t detail = 0;
+    bool ok() const noexcept { return io.ok() && failure == TlsFailure::none; }
 };
 
 // Sorts the outcome of a chain check (the chain's TrustStatus.dwErrorStatus
@@ -42,11 +42,20 @@ struct TlsResult {
 // to a trusted root is untrusted whatever else is wrong with it. Either
 // value alone is enough to refuse: Wine's policy check passes a chain from
 // an unknown root and only the chain status tells.
-TlsFailure classify_certificate(uint32_t chain_errors,
-                                uint32_t policy_error) noexcept;
+TlsFailure classify_certificate(uint32_t chain_errors, uint32_t policy_error) noexcept;
 
 // An English sentence for a failure class, for the clients' error texts.
-const char *describe_tls_failure(TlsFailure failure) noexcept;
+const char* describe_tls_failure(TlsFailure failure) noexcept;
+
+// The documented error numbers one client gives the failure classes.
+struct TlsErrorNumbers {
+    int handshake;
+    int expired;
+    int untrusted;
+    int wrong_host;
+    int bad_certificate;
+    int pick(TlsFailure failure) const noexcept;
+};
 
 // Runs a client handshake over `plain` for `host` (sent as the server name
 // and checked against the certificate) and checks the certificate. On
@@ -54,7 +63,6 @@ const char *describe_tls_failure(TlsFailure failure) noexcept;
 // `plain` is gone. Bytes the server sent right behind the handshake (a
 // greeting on implicit TLS) are kept for the first receive. Each read of the
 // handshake waits no longer than `plain`'s read limit.
-TlsResult start_tls(std::unique_ptr<Transport> plain, const std::string &host,
-                    std::unique_ptr<Transport> &out);
+TlsResult start_tls(std::unique_ptr<Transport> plain, const std::string& host, std::unique_ptr<Transport>& out);
 
-} // namespace quillnet::engine
+}  // namespace quillnet::engine

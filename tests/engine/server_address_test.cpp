@@ -100,18 +100,46 @@ void expect_refused(ClientParser parse, int error, std::initializer_list<const c
     }
 }
 
+// How each scheme begins: TLS first, STARTTLS when offered, STARTTLS or
+// nothing, or plain with credentials allowed in clear.
+TEST(ClientServerText, SchemesChooseHowTlsIsUsed) {
+    const struct {
+        int (*parse)(std::string_view, ServerAddress&);
+        const char* text;
+        unsigned short port;
+        bool secure;
+        StartTls starttls;
+    } cases[] = {
+        {ParseNewsServer, "news.example", 119, false, StartTls::when_offered},
+        {ParseNewsServer, "nntps://news.example", 563, true, StartTls::when_offered},
+        {ParseNewsServer, "SNEWS://news.example:5630", 5630, true, StartTls::when_offered},
+        {ParseNewsServer, "nntp+starttls://u:p@news.example", 119, false, StartTls::required},
+        {ParseNewsServer, "nntp+plain://u:p@news.example", 119, false, StartTls::never},
+        {parse_mail_server, "smtps://relay.test", 465, true, StartTls::when_offered},
+        {parse_mail_server, "smtp+starttls://u:p@relay.test:587", 587, false, StartTls::required},
+        {parse_mail_server, "smtp+plain://u:p@relay.test", 25, false, StartTls::never},
+    };
+    for (const auto& c : cases) {
+        ServerAddress a;
+        ASSERT_EQ(0, c.parse(c.text, a)) << c.text;
+        EXPECT_EQ(c.port, a.port) << c.text;
+        EXPECT_EQ(c.secure, a.secure) << c.text;
+        EXPECT_EQ(c.starttls, a.starttls) << c.text;
+    }
+}
+
 TEST(ClientServerText, FormsThatAreRefused) {
-    expect_refused(ParseNewsServer, kNewsTlsNotSupported, {"nntps://news.example", "snews://news.example:563"});
     expect_refused(
         ParseNewsServer, kNewsBadServer,
         {"", "   ", "http://news.example", "host:0", "host:65536", "host:", "host:12x", "ho st", "host\r\nQUIT",
-         "nntp://", "nntp://@host", "nntp://user:pw@", "nntp://u%4@host", "[::1", "[::1]x", "a/b", "host:-1"});
+         "nntp://", "nntp://@host", "nntp://user:pw@", "nntp://u%4@host", "[::1", "[::1]x", "a/b", "host:-1",
+         "nntps://host:0", "nntp+tls://host", "smtps://host", "nntps://u:p@host:99999"});
     expect_refused(parse_mail_server, kMailBadServer,
                    {"", "   ", "host:", "host:0", "host:65536", "host:2x", "http://host", "user@host", "smtp://",
                     "smtp://:pw@host", "smtp://u@host/path", "a b", "host:25:26", "smtp://u:%zz@h", "smtp://u:%4@h",
                     "[::1", "[::1]x", "ho\r\nst", "[zz::1]",
-                    // Mail over TLS is not spoken yet; nor is another protocol's scheme.
-                    "smtps://relay.test", "nntp://relay.test"});
+                    // Another protocol's scheme, or one we do not know.
+                    "nntps://relay.test", "nntp://relay.test", "smtp+tls://relay.test", "smtps://relay.test:0"});
 }
 
 }  // namespace

@@ -103,7 +103,9 @@ def main():
 
         options["authenticator"] = check
         options["auth_required"] = True
-        options["auth_require_tls"] = True
+        # aiosmtpd counts only STARTTLS as TLS; on an implicit TLS port
+        # every byte is encrypted already.
+        options["auth_require_tls"] = not args.implicit
     controller = Controller(Spool(args.spool), hostname="127.0.0.1", port=args.port,
                             server_hostname="localhost", **options)
     controller.start()
