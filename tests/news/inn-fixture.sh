@@ -25,7 +25,8 @@
 #               a zero byte is left out: INN ends an article there); the
 #               names posted are listed in BUILD_DIR/inn-PORT-golden.txt
 # QK_INN_FILL=articles fills test.articles only, for an instance that
-# exists just for the golden articles.
+# exists just for the golden articles. QK_INN_HUGE=1 (the TLS benchmark)
+# also posts test.huge: one article with a body of 20,000,000 bytes.
 # It also writes the news store settings of the build tree's Wine prefix.
 # INN runs as the news user; its state folder lives below /var/lib because a
 # build tree may sit in a folder that user cannot enter. Each build tree has
@@ -107,8 +108,8 @@ write_config() {
     set_key nnrpdpostport "$PORT"
     set_key nnrpdloadlimit 0
     set_key artcutoff 0
-    set_key maxartsize 20000000
-    set_key localmaxartsize 20000000
+    set_key maxartsize 21000000
+    set_key localmaxartsize 21000000
     set_key doinnwatch false
     set_key pathetc "$state/etc"
     set_key pathdb "$state/db"
@@ -272,6 +273,21 @@ start_instance() {
     done
     as_news "$BIN/expireover -s -f - -Z '$state/tmp/lowmark'" >/dev/null 2>&1
     [ -s "$state/tmp/lowmark" ] && "$BIN/ctlinnd" -s lowmark "$state/tmp/lowmark" >/dev/null 2>&1
+    fi
+    if [ "${QK_INN_HUGE:-0}" = 1 ]; then
+        "$BIN/ctlinnd" -s newgroup test.huge y quillnet >/dev/null || return 1
+        python3 - "$PORT" <<'EOF' || { echo "posting the large article failed"; return 1; }
+import sys, warnings
+warnings.simplefilter("ignore", DeprecationWarning)
+import nntplib
+line = b"0123456789" * 7 + b"abcdef"  # 76 bytes, 78 with CR LF
+lines = [line] * (20000000 // 78 - 1) + [b"x" * (20000000 % 78 + 76)]
+head = [b"From: Bench <bench@example.invalid>", b"Newsgroups: test.huge", b"Subject: 20 MB",
+        b"Message-ID: <huge-1@quillnet.test>", b"Date: Mon, 01 Jan 2024 12:00:00 +0000", b""]
+s = nntplib.NNTP("127.0.0.1", int(sys.argv[1]), readermode=True)
+s.post([l + b"\r\n" for l in head + lines])
+s.quit()
+EOF
     fi
     "$BIN/ctlinnd" -s newgroup test.articles y quillnet >/dev/null || return 1
     post_golden_articles || { echo "posting the golden articles failed"; return 1; }
