@@ -8,7 +8,6 @@
 #include <string>
 
 #include "check.h"
-#include "frame/safe_name.h"
 #include "quillnet/news/article_decode.h"
 #include "quillnet/news/article_record.h"
 
@@ -43,9 +42,7 @@ class MemoryFiles final : public quillnet::FileSink {
     std::unique_ptr<quillnet::NewFile> create(const std::string& path) override {
         FUZZ_CHECK(path.compare(0, kRoot.size() + kGroup.size(), kRoot + kGroup) == 0);
         const std::string name = path.substr(kRoot.size() + kGroup.size());
-        FUZZ_CHECK(frame::is_safe_name(name));
-        FUZZ_CHECK(name.find_first_of("\\/:") == std::string::npos);
-        FUZZ_CHECK(!frame::is_device_name(name));
+        FUZZ_CHECK(fuzz::plain_name(name));
         return std::make_unique<File>(*this, path);
     }
 

@@ -1,0 +1,8 @@
+# The fuzz targets, one per surface: targets/<name>.cpp. Read by the native
+# fuzz build (fuzz/CMakeLists.txt) and by the Windows tests that replay the
+# findings (tests/fuzz).
+set(QK_FUZZ_TARGETS
+  base64 quoted_printable uudecode yenc
+  mime_part mime_words attachments safe_name
+  posted_body registrar
+  picture_format jpeg_preview)
