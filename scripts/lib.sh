@@ -49,3 +49,31 @@ done
 
 QK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QK_BUILD=${QK_BUILD:-$QK_ROOT/build}
+
+# require_programs PROGRAM:PACKAGE...: right after installing, stops with one
+# line naming the first program that is still missing and the Debian package
+# that brings it, rather than failing later in the middle of a build or test.
+# A PROGRAM with a slash is checked as a path.
+require_programs() {
+    local pair program package
+    for pair in "$@"; do
+        program=${pair%%:*}
+        package=${pair#*:}
+        if [[ $program == */* ]]; then
+            [ -e "$program" ] && continue
+        else
+            command -v "$program" >/dev/null 2>&1 && continue
+        fi
+        echo "Missing program: $program (Debian package $package)" >&2
+        exit 1
+    done
+}
+
+# What building uses, and what the tests use beyond it.
+BUILD_PROGRAMS=(cmake:cmake ninja:ninja-build x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
+    x86_64-w64-mingw32-gcc-posix:gcc-mingw-w64-x86-64-posix x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64
+    x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64 x86_64-w64-mingw32-widl:mingw-w64-tools
+    wine:wine wineserver:wine /usr/src/googletest/CMakeLists.txt:googletest)
+TEST_PROGRAMS=(/usr/bin/python3:python3 openssl:openssl uudecode:sharutils curl:curl nginx:nginx
+    tinyproxy:tinyproxy /usr/lib/news/bin/innd:inn2 /usr/lib/news/bin/nnrpd:inn2
+    /usr/lib/python3/dist-packages/aiosmtpd/__init__.py:python3-aiosmtpd)

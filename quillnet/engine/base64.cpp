@@ -21,11 +21,12 @@ namespace {
 constexpr uint8_t kNotInAlphabet = kNoSextet;
 constexpr uint32_t kBad = kBadGroup;
 
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
 constexpr std::array<uint8_t, 256> make_sextets() {
     std::array<uint8_t, 256> t{};
     for (auto& v : t) v = kNotInAlphabet;
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (uint8_t i = 0; i < 64; ++i) t[static_cast<uint8_t>(alphabet[i])] = i;
+    for (uint8_t i = 0; i < 64; ++i) t[static_cast<uint8_t>(kAlphabet[i])] = i;
     return t;
 }
 constexpr std::array<uint8_t, 256> kSextet = make_sextets();
@@ -169,6 +170,29 @@ Verdict decode_base64(std::string_view in, ByteBuffer& out) {
     Base64Decoder d;
     d.feed(in, out);
     return d.finish(out);
+}
+
+std::string encode_base64(std::string_view in) {
+    std::string out;
+    out.reserve((in.size() + 2) / 3 * 4);
+    auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(in[i])); };
+    size_t i = 0;
+    for (; i + 2 < in.size(); i += 3) {
+        const uint32_t v = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
+        out += kAlphabet[v >> 18];
+        out += kAlphabet[(v >> 12) & 63];
+        out += kAlphabet[(v >> 6) & 63];
+        out += kAlphabet[v & 63];
+    }
+    if (i < in.size()) {
+        const bool two = i + 1 < in.size();
+        const uint32_t v = (byte(i) << 16) | (two ? byte(i + 1) << 8 : 0);
+        out += kAlphabet[v >> 18];
+        out += kAlphabet[(v >> 12) & 63];
+        out += two ? kAlphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
 }
 
 }  // namespace quillnet::engine

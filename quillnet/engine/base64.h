@@ -1,4 +1,5 @@
-// Base64 content-transfer-encoding decoder (RFC 2045 section 6.8).
+// Base64 content-transfer-encoding (RFC 2045 section 6.8): the decoder, and
+// the encoder for what we write ourselves.
 //
 // As RFC 2045 asks of a decoder, characters outside the base64 alphabet (line
 // breaks, blanks, stray punctuation added in transit) are ignored. The first
@@ -7,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "quillnet/engine/decoding.h"
@@ -33,5 +35,10 @@ class Base64Decoder {
 
 // The whole input at once.
 Verdict decode_base64(std::string_view in, ByteBuffer& out);
+
+// `in` as one line of base64 with its "=" pads (RFC 4648 section 4): what
+// SMTP AUTH and RFC 2047 "B" words carry, neither of which may be broken
+// into lines.
+std::string encode_base64(std::string_view in);
 
 }  // namespace quillnet::engine

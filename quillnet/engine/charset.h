@@ -1,6 +1,7 @@
-// MIME charset names to Windows code pages, and text from a named charset
-// to the ANSI code page the components work in (names in RFC 2047 encoded
-// words and RFC 2231 parameters come in any charset the sender chose).
+// MIME charset names and Windows code pages, both ways, and text from a
+// named charset to the ANSI code page the components work in (names in RFC
+// 2047 encoded words and RFC 2231 parameters come in any charset the sender
+// chose; what we send is labelled with the name of our own code page).
 #pragma once
 
 #include <string>
@@ -10,6 +11,14 @@ namespace quillnet::engine {
 
 // The code page for a MIME charset name (any case), 0 when we do not know it.
 unsigned code_page_of(std::string_view charset) noexcept;
+
+// The preferred MIME name (RFC 2978, as IANA lists it) of a code page:
+// "windows-1252" for 1252, "Shift_JIS" for 932, "EUC-JP" for 20932 and
+// 51932. A code page we have no name for is called "windows-" and its number.
+std::string charset_of_code_page(unsigned code_page);
+
+// Whether `c` begins a two-byte character in the code page (0: ANSI).
+bool is_lead_byte(unsigned code_page, char c) noexcept;
 
 // The bytes read in `charset` and written in the ANSI code page; characters
 // the ANSI code page lacks become its default character. Bytes of an unknown

@@ -1,5 +1,5 @@
-// The one step of charset handling that needs the platform's code page
-// tables; kept apart so that the parsers above it build without Windows.
+// The steps of charset handling that need the platform's code page tables;
+// kept apart so that the parsers above them build without Windows.
 #include <windows.h>
 
 #include <climits>
@@ -8,6 +8,10 @@
 #include "quillnet/engine/charset.h"
 
 namespace quillnet::engine {
+
+bool is_lead_byte(unsigned code_page, char c) noexcept {
+    return ::IsDBCSLeadByteEx(code_page, static_cast<BYTE>(c)) != 0;
+}
 
 std::string charset_to_ansi(std::string_view charset, std::string_view bytes) {
     const unsigned cp = code_page_of(charset);

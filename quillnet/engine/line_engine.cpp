@@ -4,14 +4,14 @@
 
 #include <cstring>
 
+#include "frame/ascii.h"
+
 namespace quillnet::engine {
 namespace {
+using frame::ascii::is_digit;
 constexpr size_t kReadChunk = 64 * 1024;
-
-bool three_digits(std::string_view line) {
-    return line.size() >= 3 && line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9' &&
-           line[2] >= '0' && line[2] <= '9';
-}
+// What is kept of a line that is no status line, for the error report.
+constexpr size_t kBadLineShown = 200;
 }  // namespace
 
 void LineEngine::attach(std::unique_ptr<Transport> transport) {
@@ -73,22 +73,50 @@ IoResult LineEngine::read_line(std::string& line) {
     }
 }
 
+StatusLine parse_status_line(std::string_view line, int& code, std::string_view& text) noexcept {
+    if (line.size() < 3 || !is_digit(line[0]) || !is_digit(line[1]) || !is_digit(line[2])) return StatusLine::bad;
+    if (line.size() > 3 && line[3] != ' ' && line[3] != '-') return StatusLine::bad;
+    code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+    text = line.size() > 4 ? line.substr(4) : std::string_view();
+    return line.size() > 3 && line[3] == '-' ? StatusLine::continued : StatusLine::last;
+}
+
 IoResult LineEngine::read_reply(Reply& reply) {
     reply = Reply{};
     std::string line;
     for (;;) {
         const IoResult r = read_line(line);
         if (!r.ok()) return r;
-        if (!three_digits(line) || (line.size() > 3 && line[3] != ' ' && line[3] != '-'))
+        int code = 0;
+        std::string_view text;
+        const StatusLine kind = parse_status_line(line, code, text);
+        if (kind == StatusLine::bad) {
+            reply.text = line.substr(0, kBadLineShown);
             return IoResult{IoStatus::bad_reply, 0};
-        const int code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-        std::string text = line.size() > 4 ? line.substr(4) : std::string();
-        reply.lines.push_back(text);
-        if (line.size() > 3 && line[3] == '-') continue;
+        }
+        reply.lines.emplace_back(text);
+        if (kind == StatusLine::continued) continue;
         reply.code = code;
-        reply.text = std::move(text);
+        reply.text.assign(text);
         return IoResult::success();
     }
+}
+
+IoResult LineEngine::read_status(Reply& reply) {
+    reply = Reply{};
+    std::string line;
+    const IoResult r = read_line(line);
+    if (!r.ok()) return r;
+    int code = 0;
+    std::string_view text;
+    if (parse_status_line(line, code, text) != StatusLine::last) {
+        reply.text = line.substr(0, kBadLineShown);
+        return IoResult{IoStatus::bad_reply, 0};
+    }
+    reply.code = code;
+    reply.text.assign(text);
+    reply.lines.emplace_back(text);
+    return IoResult::success();
 }
 
 IoResult LineEngine::read_block(const std::function<void(std::string_view)>& on_line) {

@@ -17,9 +17,15 @@ namespace quillnet::engine {
 
 struct Reply {
     int code = 0;                    // the three-digit status
-    std::string text;                // text of the last line, after "ddd "
+    std::string text;                // text of the last line, after "ddd "; or the start of a bad line
     std::vector<std::string> lines;  // text of every line, continuation lines included
 };
+
+// One line of a status reply: "ddd text" or "ddd" ends it, "ddd-text" is a
+// continuation line (RFC 5321 4.2); anything else is not a status line.
+// `text` is what follows the fourth character.
+enum class StatusLine { bad, last, continued };
+StatusLine parse_status_line(std::string_view line, int& code, std::string_view& text) noexcept;
 
 class LineEngine {
   public:
@@ -36,6 +42,9 @@ class LineEngine {
     // A status reply: "ddd text", or "ddd-text" lines followed by "ddd text".
     // A line that does not start with three digits gives IoStatus::bad_reply.
     IoResult read_reply(Reply& reply);
+    // A status reply of one line, for protocols without continuation lines
+    // (NNTP, RFC 3977 3.2): a "ddd-text" line gives IoStatus::bad_reply too.
+    IoResult read_status(Reply& reply);
     // Lines up to the one holding only ".", each with a leading doubled dot
     // undone, handed to `on_line` without their line ends.
     IoResult read_block(const std::function<void(std::string_view)>& on_line);

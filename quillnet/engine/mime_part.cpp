@@ -1,7 +1,8 @@
-// MIME parts (RFC 2045, RFC 2046 section 5.1), encoded words (RFC 2047) and
-// parameter value extensions (RFC 2231).
+// MIME parts (RFC 2045, RFC 2046 section 5.1), encoded words (RFC 2047, read
+// and written) and parameter value extensions (RFC 2231).
 #include "quillnet/engine/mime_part.h"
 
+#include <algorithm>
 #include <map>
 
 #include "quillnet/engine/charset.h"
@@ -20,6 +21,8 @@ using frame::ascii::trim_space;
 // Longest encoded word we read. RFC 2047 allows 75 characters; some mail
 // programs write longer ones.
 constexpr size_t kMaxWord = 1024;
+// Longest encoded word we write: RFC 2047's limit.
+constexpr size_t kMaxWrittenWord = 75;
 
 // The line that starts at `from`: its text without the line end, and where
 // the next line starts (npos after the last line).
@@ -201,6 +204,38 @@ std::string decode_encoded_words(std::string_view s) {
     }
     flush();
     out += gap;
+    return out;
+}
+
+std::string encode_words(std::string_view text, std::string_view charset, unsigned code_page, size_t first_used) {
+    const std::string head = "=?" + std::string(charset) + "?B?";
+    // Bytes one word can carry when it may be `width` characters long.
+    auto capacity = [&](size_t width) {
+        const size_t room = width > head.size() + 2 + 4 ? width - head.size() - 2 : 4;
+        return std::max<size_t>(1, room / 4 * 3);
+    };
+    // A header line holding encoded words is at most 76 characters: the
+    // first word shares its line with the header name, later ones follow a
+    // folding blank.
+    const size_t first_width = first_used + 1 < 76 ? std::min(kMaxWrittenWord, 76 - first_used) : 4;
+    std::string out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t n = std::min(capacity(out.empty() ? first_width : kMaxWrittenWord), text.size() - pos);
+        // Walk the characters so a double-byte character stays whole.
+        if (n < text.size() - pos) {
+            size_t take = 0;
+            while (take < n) {
+                const size_t len = is_lead_byte(code_page, text[pos + take]) && pos + take + 1 < text.size() ? 2 : 1;
+                if (take + len > n) break;
+                take += len;
+            }
+            n = take > 0 ? take : n;
+        }
+        if (!out.empty()) out += "\r\n ";
+        out += head + encode_base64(text.substr(pos, n)) + "?=";
+        pos += n;
+    }
     return out;
 }
 

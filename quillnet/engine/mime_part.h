@@ -97,4 +97,11 @@ std::string header_parameter(std::string_view value, std::string_view name);
 // between two adjacent encoded words vanish. Malformed words stay as written.
 std::string decode_encoded_words(std::string_view text);
 
+// `text` (in `charset`, whose code page is `code_page`) as RFC 2047 "B"
+// encoded words of at most 75 characters, joined by CRLF and a blank so that
+// no header line grows past 76 characters; `first_used` is what the header's
+// name already takes of the first line. Multi-byte characters of the code
+// page are never split between two words.
+std::string encode_words(std::string_view text, std::string_view charset, unsigned code_page, size_t first_used);
+
 }  // namespace quillnet::engine

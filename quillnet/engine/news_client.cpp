@@ -39,12 +39,6 @@ int32_t clamp32(int64_t v) {
     return static_cast<int32_t>(v);
 }
 
-// Text that goes into a command line: no line breaks, no NUL, nothing that
-// would end the command early or start another one.
-bool safe_in_command(std::string_view s) {
-    return std::none_of(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
-}
-
 // A newsgroup name is one token of printable characters (RFC 3977 4.1).
 bool valid_group_name(std::string_view s) {
     if (s.empty() || s.size() > 497) return false;
@@ -89,65 +83,6 @@ void split_words(std::string_view s, std::string_view* words, size_t max, size_t
     }
 }
 
-// Percent-decoding of the user and password of a URL (RFC 3986 2.1), so a
-// password may hold "@" or ":".
-bool percent_decode(std::string_view s, std::string& out) {
-    out.clear();
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '%') {
-            out.push_back(s[i]);
-            continue;
-        }
-        if (i + 2 >= s.size()) return false;
-        const int hi = hex_value(s[i + 1]);
-        const int lo = hex_value(s[i + 2]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(static_cast<char>(hi * 16 + lo));
-        i += 2;
-    }
-    return true;
-}
-
-bool valid_host(std::string_view host, bool bracketed) {
-    if (host.empty() || host.size() > 255) return false;
-    return std::all_of(host.begin(), host.end(), [bracketed](char c) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c)) return true;
-        if (c == '-' || c == '.' || c == '_') return true;
-        return bracketed && (c == ':' || c == '%');
-    });
-}
-
-bool parse_port(std::string_view s, unsigned short& port) {
-    int64_t v = 0;
-    if (!parse_number(s, v) || v < 1 || v > 65535) return false;
-    port = static_cast<unsigned short>(v);
-    return true;
-}
-
-// host, host:port, [v6]:port, or a bare IPv6 address.
-bool parse_host_port(std::string_view s, NewsServerAddress& out) {
-    if (!s.empty() && s.front() == '[') {
-        const size_t close = s.find(']');
-        if (close == std::string_view::npos) return false;
-        const std::string_view host = s.substr(1, close - 1);
-        if (!valid_host(host, true)) return false;
-        out.host.assign(host);
-        const std::string_view rest = s.substr(close + 1);
-        if (rest.empty()) return true;
-        return rest.front() == ':' && parse_port(rest.substr(1), out.port);
-    }
-    const size_t colon = s.find(':');
-    if (colon != std::string_view::npos && s.find(':', colon + 1) != std::string_view::npos) {
-        if (!valid_host(s, true)) return false;  // an IPv6 address without a port
-        out.host.assign(s);
-        return true;
-    }
-    const std::string_view host = s.substr(0, colon);
-    if (!valid_host(host, false)) return false;
-    out.host.assign(host);
-    return colon == std::string_view::npos || parse_port(s.substr(colon + 1), out.port);
-}
-
 const char* describe(const IoResult& io) {
     switch (io.status) {
         case IoStatus::timeout: return "Timed out waiting for the news server";
@@ -158,35 +93,21 @@ const char* describe(const IoResult& io) {
     }
 }
 
+constexpr ServerScheme kNewsSchemes[] = {
+    {"nntp", 119, false},
+    {"news", 119, false},
+    {"nntps", 563, true},
+    {"snews", 563, true},
+};
+constexpr ServerSyntax kNewsSyntax{kNewsSchemes, 119};
+
 }  // namespace
 
-int ParseNewsServer(std::string_view text, NewsServerAddress& out) {
-    out = NewsServerAddress{};
-    std::string_view s = trim(text);
-    if (s.empty() || !safe_in_command(s)) return kNewsBadServer;
-    if (starts_with_nocase(s, "nntps://") || starts_with_nocase(s, "snews://")) return kNewsTlsNotSupported;
-    if (starts_with_nocase(s, "nntp://") || starts_with_nocase(s, "news://")) {
-        s.remove_prefix(7);
-        // nntp://host/group: the path names a group, which SetGroup chooses.
-        s = s.substr(0, s.find('/'));
-        const size_t at = s.rfind('@');
-        if (at != std::string_view::npos) {
-            const std::string_view info = s.substr(0, at);
-            const size_t colon = info.find(':');
-            if (!percent_decode(info.substr(0, colon), out.user) || out.user.empty()) return kNewsBadServer;
-            if (colon != std::string_view::npos && !percent_decode(info.substr(colon + 1), out.password))
-                return kNewsBadServer;
-            if (!safe_in_command(out.user) || !safe_in_command(out.password)) return kNewsBadServer;
-            out.hasCredentials = true;
-            s = s.substr(at + 1);
-        }
-    } else if (s.find("://") != std::string_view::npos) {
-        return kNewsBadServer;
-    }
-    if (!parse_host_port(s, out)) {
-        out = NewsServerAddress{};
-        return kNewsBadServer;
-    }
+int ParseNewsServer(std::string_view text, ServerAddress& out) {
+    ServerAddress parsed;
+    if (!parse_server_address(text, kNewsSyntax, parsed)) return kNewsBadServer;
+    if (parsed.secure) return kNewsTlsNotSupported;
+    out = std::move(parsed);
     return 0;
 }
 
@@ -218,7 +139,7 @@ void NewsClient::drop_connection() noexcept {
 }
 
 int NewsClient::SetNewsServer(std::string_view server) {
-    NewsServerAddress parsed;
+    ServerAddress parsed;
     const int rc = ParseNewsServer(server, parsed);
     if (rc == kNewsTlsNotSupported) {
         serverSet_ = false;
@@ -345,7 +266,8 @@ int NewsClient::run(Step step) {
                 }
             }
             Reply reply;
-            const IoResult got = read_status(reply);
+            // NNTP status lines are single lines (RFC 3977 3.2).
+            const IoResult got = line_.read_status(reply);
             if (!got.ok()) {
                 // A server that hangs up instead of answering QUIT has done
                 // what was asked.
@@ -361,22 +283,6 @@ int NewsClient::run(Step step) {
         throw;
     }
     return result_;
-}
-
-// NNTP status lines are single lines "ddd text" (RFC 3977 3.2).
-IoResult NewsClient::read_status(Reply& r) {
-    std::string line;
-    const IoResult io = line_.read_line(line);
-    if (!io.ok()) return io;
-    if (line.size() < 3 || !is_digit(line[0]) || !is_digit(line[1]) || !is_digit(line[2]) ||
-        (line.size() > 3 && line[3] != ' ')) {
-        r.code = 0;
-        r.text = line.substr(0, 200);
-        return IoResult{IoStatus::bad_reply, 0};
-    }
-    r.code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-    r.text = line.size() > 4 ? line.substr(4) : std::string();
-    return IoResult::success();
 }
 
 NewsClient::Step NewsClient::finish(int result) {
@@ -432,12 +338,12 @@ NewsClient::Step NewsClient::on_mode_reader(const Reply& r) {
 }
 
 NewsClient::Step NewsClient::after_login() {
-    if (server_.hasCredentials && !authenticated_) return Step::authUser;
+    if (server_.has_credentials && !authenticated_) return Step::authUser;
     return finish(0);
 }
 
 NewsClient::Step NewsClient::need_auth(const Reply& r, Step retry) {
-    if (!server_.hasCredentials || authRetried_) return refuse(r);
+    if (!server_.has_credentials || authRetried_) return refuse(r);
     authRetried_ = true;
     authenticated_ = false;
     resume_ = retry;

@@ -17,6 +17,7 @@
 
 #include "quillnet/engine/limits.h"
 #include "quillnet/engine/line_engine.h"
+#include "quillnet/engine/server_address.h"
 
 namespace quillnet::engine {
 
@@ -90,17 +91,12 @@ class NewsEngine {
     virtual int SetAction(int action) = 0;
 };
 
-// Where a server text points: "host", "host:port", "[v6addr]:port" or
-// "nntp://[user[:password]@]host[:port]". Port 119 unless given.
-struct NewsServerAddress {
-    std::string host;
-    unsigned short port = 119;
-    std::string user;
-    std::string password;
-    bool hasCredentials = false;
-};
-// 0, kNewsBadServer or kNewsTlsNotSupported.
-int ParseNewsServer(std::string_view text, NewsServerAddress& out);
+// A server text of server_address.h with the news schemes: nntp:// and
+// news:// (port 119, also for a text without a scheme), nntps:// and
+// snews:// (port 563, TLS from the start). A path names a group, which
+// SetGroup chooses, and is ignored here. 0, kNewsBadServer or
+// kNewsTlsNotSupported; `out` is written only on 0.
+int ParseNewsServer(std::string_view text, ServerAddress& out);
 
 class NewsClient final : public NewsEngine {
   public:
@@ -180,7 +176,6 @@ class NewsClient final : public NewsEngine {
     Step read_headers();
     Step read_body();
 
-    IoResult read_status(Reply& r);
     int report(int code, std::string_view text);
     void drop_connection() noexcept;
 
@@ -189,7 +184,7 @@ class NewsClient final : public NewsEngine {
     Timeouts timeouts_;
     bool networkEnabled_ = true;
 
-    NewsServerAddress server_;
+    ServerAddress server_;
     bool serverSet_ = false;
     std::string group_;
     std::string currentArticle_;

@@ -1,11 +1,13 @@
-// Quoted-printable decoding (RFC 2045 section 6.7).
+// Quoted-printable decoding and encoding (RFC 2045 section 6.7).
 #include "quillnet/engine/quoted_printable.h"
+#include "quillnet/engine/scan.h"
 #include "frame/ascii.h"
 
 namespace quillnet::engine {
 namespace {
 
 using frame::ascii::hex_value;
+using frame::ascii::kHexDigits;
 
 bool is_blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -117,6 +119,39 @@ Verdict decode_quoted_printable(std::string_view in, ByteBuffer& out) {
     QuotedPrintableDecoder d;
     d.feed(in, out);
     return d.finish(out);
+}
+
+std::string encode_quoted_printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    bool first_line = true;
+    for_each_line(text, [&](std::string_view line) {
+        if (!first_line) out += "\r\n";
+        first_line = false;
+        size_t width = 0;
+        for (size_t i = 0; i < line.size(); ++i) {
+            const auto c = static_cast<unsigned char>(line[i]);
+            const bool last = i + 1 == line.size();
+            const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last);
+            const size_t need = literal ? 1 : 3;
+            // A soft break keeps every line at 76 characters or fewer; the
+            // "=" it adds needs a column of its own.
+            if (width + need > (last ? 76 : 75)) {
+                out += "=\r\n";
+                width = 0;
+            }
+            if (literal) {
+                out += static_cast<char>(c);
+            } else {
+                out += '=';
+                out += kHexDigits[c >> 4];
+                out += kHexDigits[c & 15];
+            }
+            width += need;
+        }
+    });
+    if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) out += "\r\n";
+    return out;
 }
 
 }  // namespace quillnet::engine

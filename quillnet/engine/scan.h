@@ -26,4 +26,19 @@ inline size_t find_byte(std::string_view s, char c, size_t from = 0) noexcept {
 // delimiter in base64) is passed over at memory speed.
 size_t find_text(std::string_view s, std::string_view needle, size_t from = 0) noexcept;
 
+// Calls on_line with each line of `text` without its line end; CR LF, a lone
+// LF and a lone CR each end a line, and a last line without one counts too.
+// Page texts come with any of the three.
+template <class F>
+void for_each_line(std::string_view text, F&& on_line) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') continue;
+        on_line(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) on_line(text.substr(start));
+}
+
 }  // namespace quillnet::engine

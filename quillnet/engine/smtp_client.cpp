@@ -7,8 +7,11 @@
 #include <atomic>
 #include <cstdio>
 
-#include "quillnet/engine/line_engine.h"
 #include "frame/ascii.h"
+#include "quillnet/engine/base64.h"
+#include "quillnet/engine/charset.h"
+#include "quillnet/engine/line_engine.h"
+#include "quillnet/engine/mail_message.h"
 
 namespace quillnet::engine {
 namespace {
@@ -17,192 +20,11 @@ using frame::ascii::starts_with_nocase;
 using frame::ascii::trim;
 using frame::ascii::hex_value;
 
-constexpr size_t kMaxHeaderLine = 78;  // RFC 5322's "should" for header lines
-constexpr size_t kMaxBodyLine = 998;   // RFC 5322's "must": longer lines go quoted-printable
-constexpr size_t kMaxEncodedWord = 75;
-
-bool is_ascii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-bool has_line_break(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
-
-std::string base64(std::string_view in) {
-    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((in.size() + 2) / 3 * 4);
-    size_t i = 0;
-    for (; i + 2 < in.size(); i += 3) {
-        const unsigned v = (static_cast<unsigned char>(in[i]) << 16) | (static_cast<unsigned char>(in[i + 1]) << 8) |
-                           static_cast<unsigned char>(in[i + 2]);
-        out += digits[v >> 18];
-        out += digits[(v >> 12) & 63];
-        out += digits[(v >> 6) & 63];
-        out += digits[v & 63];
-    }
-    if (i < in.size()) {
-        unsigned v = static_cast<unsigned char>(in[i]) << 16;
-        if (i + 1 < in.size()) v |= static_cast<unsigned char>(in[i + 1]) << 8;
-        out += digits[v >> 18];
-        out += digits[(v >> 12) & 63];
-        out += i + 1 < in.size() ? digits[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
-}
-
-// Credentials in a server address may carry %-escapes for ':', '@' and '/'.
-bool percent_decode(std::string_view in, std::string& out) {
-    out.clear();
-    for (size_t i = 0; i < in.size(); ++i) {
-        if (in[i] != '%') {
-            out += in[i];
-            continue;
-        }
-        if (i + 2 >= in.size()) return false;
-        const int hi = hex_value(in[i + 1]), lo = hex_value(in[i + 2]);
-        if (hi < 0 || lo < 0) return false;
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-    }
-    return true;
-}
-
-bool valid_host(std::string_view host) {
-    if (host.empty() || host.size() > 255) return false;
-    return std::all_of(host.begin(), host.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-               c == '_';
-    });
-}
-
-bool valid_ipv6(std::string_view host) {
-    if (host.empty()) return false;
-    return std::all_of(host.begin(), host.end(), [](char c) { return hex_value(c) >= 0 || c == ':' || c == '.'; });
-}
-
-bool parse_port(std::string_view text, unsigned short& port) {
-    if (text.empty() || text.size() > 5) return false;
-    unsigned value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value == 0 || value > 65535) return false;
-    port = static_cast<unsigned short>(value);
-    return true;
-}
-
-bool valid_mailbox(std::string_view box) {
-    return std::none_of(box.begin(), box.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u <= 0x20 || u == 0x7F || c == '<' || c == '>';
-    });
-}
-
-// A display name with a bracket of its own would make a second address.
-bool has_unquoted_bracket(std::string_view display) {
-    bool quoted = false;
-    for (char c : display) {
-        if (c == '"') quoted = !quoted;
-        else if (!quoted && (c == '<' || c == '>')) return true;
-    }
-    return false;
-}
-
-// "Name <box>" or "box" for a header, the name as encoded words when it
-// holds characters beyond ASCII.
-std::string header_address(const MailAddress& a, std::string_view charset) {
-    if (a.display.empty()) return a.mailbox;
-    std::string name = a.display;
-    if (!is_ascii(name)) {
-        std::string_view bare = name;
-        if (bare.size() >= 2 && bare.front() == '"' && bare.back() == '"') bare = bare.substr(1, bare.size() - 2);
-        name = encode_words(bare, charset, CP_ACP, 0);
-    }
-    return name + " <" + a.mailbox + ">";
-}
-
-// "Name: a, b, c" folded after a comma whenever the line would grow past
-// 78 characters.
-void append_address_header(std::string& out, std::string_view name, const std::vector<MailAddress>& list,
-                           std::string_view charset) {
-    out.append(name).append(": ");
-    size_t line = name.size() + 2;
-    for (size_t i = 0; i < list.size(); ++i) {
-        const std::string item = header_address(list[i], charset);
-        if (i > 0) {
-            out += ',';
-            ++line;
-            if (line + 1 + item.size() > kMaxHeaderLine) {
-                out += "\r\n";
-                line = 0;
-            }
-            out += ' ';
-            ++line;
-        }
-        out += item;
-        const size_t fold = item.rfind('\n');
-        line = fold == std::string::npos ? line + item.size() : item.size() - fold - 1;
-    }
-    out += "\r\n";
-}
-
-// Splits text into lines at CR LF, lone LF and lone CR.
-template <class F>
-void for_each_line(std::string_view text, F&& on_line) {
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        on_line(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) on_line(text.substr(start));
-}
-
-std::string header_text(std::string_view text) {
-    // A line break in a header text would start a header of the page's
-    // choosing; it becomes a blank.
-    std::string out(text);
-    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return out;
-}
-
-std::string utc_date() {
-    SYSTEMTIME t;
-    ::GetSystemTime(&t);
-    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u +0000", days[t.wDayOfWeek % 7], t.wDay,
-                  months[(t.wMonth + 11) % 12], t.wYear, t.wHour, t.wMinute, t.wSecond);
-    return text;
-}
-
-std::string local_domain() {
-    char name[256];
-    DWORD size = sizeof name;
-    if (::GetComputerNameExA(ComputerNameDnsFullyQualified, name, &size) && size > 0 &&
-        valid_host(std::string_view(name, size)))
-        return std::string(name, size);
-    return "localhost";
-}
-
-std::string new_message_id(std::string_view sender) {
-    static std::atomic<unsigned> counter{0};
-    const size_t at = sender.rfind('@');
-    std::string domain = at == std::string_view::npos ? std::string() : std::string(sender.substr(at + 1));
-    if (!valid_host(domain)) domain = local_domain();
-    FILETIME now;
-    ::GetSystemTimeAsFileTime(&now);
-    char text[96];
-    std::snprintf(text, sizeof text, "<%08lx%08lx.%lx.%x", static_cast<unsigned long>(now.dwHighDateTime),
-                  static_cast<unsigned long>(now.dwLowDateTime), static_cast<unsigned long>(::GetCurrentProcessId()),
-                  counter.fetch_add(1) + 1);
-    return text + ("@" + domain + ">");
-}
+constexpr ServerScheme kMailSchemes[] = {
+    {"smtp", 25, false},
+    {"smtps", 465, true},
+};
+constexpr ServerSyntax kMailSyntax{kMailSchemes, 25};
 
 // ---------------------------------------------------------------------------
 // The client: one handler per reply, chosen by what the client awaits.
@@ -212,7 +34,7 @@ class SmtpClient final : public MailEngine {
     explicit SmtpClient(const Timeouts& timeouts) : timeouts_(timeouts) {}
 
     int SetMailServer(std::string_view text) override {
-        MailServer parsed;
+        ServerAddress parsed;
         const int e = parse_mail_server(text, parsed);
         if (e != 0) return e;
         // A session with another server (or other credentials) is over.
@@ -358,7 +180,7 @@ class SmtpClient final : public MailEngine {
             token += server_.user;
             token += '\0';
             token += server_.password;
-            return send_command("AUTH PLAIN " + base64(token), Await::auth);
+            return send_command("AUTH PLAIN " + encode_base64(token), Await::auth);
         }
         if (auth_login_) return send_command("AUTH LOGIN", Await::login_user);
         return finish(0);
@@ -371,12 +193,12 @@ class SmtpClient final : public MailEngine {
 
     Step on_login_user(const Reply& reply) {
         if (reply.code != 334) return unexpected(reply);
-        return send_command(base64(server_.user), Await::login_password);
+        return send_command(encode_base64(server_.user), Await::login_password);
     }
 
     Step on_login_password(const Reply& reply) {
         if (reply.code != 334) return unexpected(reply);
-        return send_command(base64(server_.password), Await::auth);
+        return send_command(encode_base64(server_.password), Await::auth);
     }
 
     // A refused transaction step leaves the session usable: RSET clears the
@@ -470,7 +292,7 @@ class SmtpClient final : public MailEngine {
         parts_.body = body_;
         parts_.charset = charset_of_code_page(::GetACP());
         parts_.eight_bit_ok = eight_bit_mime_;
-        parts_.date = utc_date();
+        parts_.date = message_date_now();
         parts_.message_id = new_message_id(parts_.from.mailbox);
         ComposedMessage composed = compose_message(parts_);
         message_ = std::move(composed.text);
@@ -508,7 +330,7 @@ class SmtpClient final : public MailEngine {
 
     Timeouts timeouts_;
     LineEngine line_;
-    MailServer server_;
+    ServerAddress server_;
     bool has_server_ = false;
     bool enabled_ = true;
     std::string from_, to_, subject_, body_, cc_;
@@ -533,219 +355,16 @@ const SmtpClient::Handler SmtpClient::kHandlers[] = {
 
 }  // namespace
 
-int parse_mail_server(std::string_view text, MailServer& out) {
-    text = trim(text);
-    MailServer server;
-    if (starts_with_nocase(text, "smtp://")) {
-        text.remove_prefix(7);
-        if (!text.empty() && text.back() == '/') text.remove_suffix(1);
-        if (text.find('/') != std::string_view::npos) return kMailBadServer;
-        const size_t at = text.rfind('@');
-        if (at != std::string_view::npos) {
-            const std::string_view userinfo = text.substr(0, at);
-            const size_t colon = userinfo.find(':');
-            if (!percent_decode(userinfo.substr(0, colon), server.user)) return kMailBadServer;
-            if (colon != std::string_view::npos && !percent_decode(userinfo.substr(colon + 1), server.password))
-                return kMailBadServer;
-            if (server.user.empty()) return kMailBadServer;
-            server.has_credentials = true;
-            text.remove_prefix(at + 1);
-        }
-    } else if (text.find("://") != std::string_view::npos || text.find('@') != std::string_view::npos) {
-        return kMailBadServer;
-    }
-    std::string_view port;
-    if (!text.empty() && text.front() == '[') {
-        const size_t close = text.find(']');
-        if (close == std::string_view::npos) return kMailBadServer;
-        server.host.assign(text.substr(1, close - 1));
-        if (!valid_ipv6(server.host)) return kMailBadServer;
-        std::string_view rest = text.substr(close + 1);
-        if (!rest.empty()) {
-            if (rest.front() != ':') return kMailBadServer;
-            port = rest.substr(1);
-            if (port.empty()) return kMailBadServer;
-        }
-    } else {
-        const size_t colon = text.find(':');
-        if (colon != std::string_view::npos) {
-            port = text.substr(colon + 1);
-            if (port.empty()) return kMailBadServer;
-        }
-        server.host.assign(text.substr(0, colon));
-        if (!valid_host(server.host)) return kMailBadServer;
-    }
-    if (!port.empty() && !parse_port(port, server.port)) return kMailBadServer;
-    out = std::move(server);
+int parse_mail_server(std::string_view text, ServerAddress& out) {
+    ServerAddress parsed;
+    if (!parse_server_address(text, kMailSyntax, parsed)) return kMailBadServer;
+    // A path means nothing to a mail server; "smtp://host/" is still taken.
+    if (parsed.path.size() > 1) return kMailBadServer;
+    // Mail over TLS is not spoken yet; an smtps:// text gets the answer any
+    // other scheme we cannot speak gets.
+    if (parsed.secure) return kMailBadServer;
+    out = std::move(parsed);
     return 0;
-}
-
-int split_addresses(std::string_view list, std::vector<MailAddress>& out) {
-    out.clear();
-    std::vector<std::string_view> items;
-    bool quoted = false, angle = false;
-    size_t start = 0;
-    for (size_t i = 0; i < list.size(); ++i) {
-        const char c = list[i];
-        if (c == '"' && !angle) quoted = !quoted;
-        else if (c == '<' && !quoted) angle = true;
-        else if (c == '>' && !quoted) angle = false;
-        else if ((c == ',' || c == ';') && !quoted && !angle) {
-            items.push_back(list.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    items.push_back(list.substr(start));
-    for (std::string_view item : items) {
-        item = trim(item);
-        if (item.empty()) continue;
-        if (has_line_break(item)) return kMailBadAddress;
-        MailAddress a;
-        const size_t open = item.rfind('<');
-        if (open != std::string_view::npos) {
-            const size_t close = item.find('>', open);
-            if (close == std::string_view::npos || !trim(item.substr(close + 1)).empty()) return kMailBadAddress;
-            a.display.assign(trim(item.substr(0, open)));
-            if (has_unquoted_bracket(a.display)) return kMailBadAddress;
-            a.mailbox.assign(trim(item.substr(open + 1, close - open - 1)));
-        } else {
-            a.mailbox.assign(item);
-        }
-        if (a.mailbox.empty() || !valid_mailbox(a.mailbox)) return kMailBadAddress;
-        out.push_back(std::move(a));
-    }
-    return 0;
-}
-
-std::string quoted_printable(std::string_view body) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(body.size() + body.size() / 8);
-    bool first_line = true;
-    for_each_line(body, [&](std::string_view line) {
-        if (!first_line) out += "\r\n";
-        first_line = false;
-        size_t width = 0;
-        for (size_t i = 0; i < line.size(); ++i) {
-            const auto c = static_cast<unsigned char>(line[i]);
-            const bool last = i + 1 == line.size();
-            const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last);
-            const size_t need = literal ? 1 : 3;
-            // A soft break keeps every line at 76 characters or fewer; the
-            // "=" it adds needs a column of its own.
-            if (width + need > (last ? 76 : 75)) {
-                out += "=\r\n";
-                width = 0;
-            }
-            if (literal) {
-                out += static_cast<char>(c);
-            } else {
-                out += '=';
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            }
-            width += need;
-        }
-    });
-    if (!body.empty() && (body.back() == '\n' || body.back() == '\r')) out += "\r\n";
-    return out;
-}
-
-std::string encode_words(std::string_view text, std::string_view charset, unsigned code_page, size_t first_used) {
-    const std::string head = "=?" + std::string(charset) + "?B?";
-    // Bytes one word can carry when it may be `width` characters long.
-    auto capacity = [&](size_t width) {
-        const size_t room = width > head.size() + 2 + 4 ? width - head.size() - 2 : 4;
-        return std::max<size_t>(1, room / 4 * 3);
-    };
-    // A header line holding encoded words is at most 76 characters: the
-    // first word shares its line with the header name, later ones follow a
-    // folding blank.
-    const size_t first_width = first_used + 1 < 76 ? std::min(kMaxEncodedWord, 76 - first_used) : 4;
-    std::string out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t n = std::min(capacity(out.empty() ? first_width : kMaxEncodedWord), text.size() - pos);
-        // Walk the characters so a double-byte character stays whole.
-        if (n < text.size() - pos) {
-            size_t take = 0;
-            while (take < n) {
-                const size_t len =
-                    ::IsDBCSLeadByteEx(code_page, static_cast<BYTE>(text[pos + take])) && pos + take + 1 < text.size()
-                        ? 2
-                        : 1;
-                if (take + len > n) break;
-                take += len;
-            }
-            n = take > 0 ? take : n;
-        }
-        if (!out.empty()) out += "\r\n ";
-        out += head + base64(text.substr(pos, n)) + "?=";
-        pos += n;
-    }
-    return out;
-}
-
-std::string charset_of_code_page(unsigned code_page) {
-    switch (code_page) {
-        case 874: return "windows-874";
-        case 932: return "Shift_JIS";
-        case 936: return "GB2312";
-        case 949: return "EUC-KR";
-        case 950: return "Big5";
-        case 20866: return "KOI8-R";
-        case 21866: return "KOI8-U";
-        case 28591: return "ISO-8859-1";
-        case 28592: return "ISO-8859-2";
-        case 28595: return "ISO-8859-5";
-        case 28597: return "ISO-8859-7";
-        case 28605: return "ISO-8859-15";
-        case 51932: return "EUC-JP";
-        case 65001: return "UTF-8";
-        default: break;
-    }
-    if (code_page >= 1250 && code_page <= 1258) return "windows-" + std::to_string(code_page);
-    return "windows-" + std::to_string(code_page);
-}
-
-ComposedMessage compose_message(const MessageParts& parts) {
-    bool long_lines = false;
-    for_each_line(parts.body, [&](std::string_view line) { long_lines = long_lines || line.size() > kMaxBodyLine; });
-    const bool ascii = is_ascii(parts.body);
-    // 8bit only where it is safe: no overlong line, and bytes above 127 only
-    // for a server that announced 8BITMIME.
-    const bool quoted = long_lines || (!ascii && !parts.eight_bit_ok);
-
-    ComposedMessage m;
-    std::string& out = m.text;
-    out.reserve(parts.body.size() + parts.body.size() / 16 + 1024);
-    out += "Date: " + parts.date + "\r\n";
-    append_address_header(out, "From", {parts.from}, parts.charset);
-    if (!parts.to.empty()) append_address_header(out, "To", parts.to, parts.charset);
-    if (!parts.cc.empty()) append_address_header(out, "Cc", parts.cc, parts.charset);
-    const std::string subject = header_text(parts.subject);
-    if (!is_ascii(subject) || subject.size() > kMaxBodyLine - 10 || subject.find("=?") != std::string::npos)
-        out += "Subject: " + encode_words(subject, parts.charset, CP_ACP, 9) + "\r\n";
-    else
-        out += "Subject: " + subject + "\r\n";
-    out += "Message-ID: " + parts.message_id + "\r\n";
-    out += "MIME-Version: 1.0\r\n";
-    out += "Content-Type: text/plain; charset=\"" + parts.charset + "\"\r\n";
-    out += std::string("Content-Transfer-Encoding: ") + (quoted ? "quoted-printable" : "8bit") + "\r\n";
-    out += "\r\n";
-    if (quoted) {
-        out += quoted_printable(parts.body);
-    } else {
-        bool first = true;
-        for_each_line(parts.body, [&](std::string_view line) {
-            if (!first) out += "\r\n";
-            first = false;
-            out.append(line);
-        });
-        if (!parts.body.empty() && (parts.body.back() == '\n' || parts.body.back() == '\r')) out += "\r\n";
-    }
-    m.eight_bit = !quoted && !ascii;
-    return m;
 }
 
 std::unique_ptr<MailEngine> make_smtp_client(const Timeouts& timeouts) {

@@ -1,10 +1,12 @@
 # Protocol engine: transports, protocol clients, decoders (plain C++).
 target_sources(quillnet_core PRIVATE
   engine/transport.cpp
-  engine/line_engine.cpp)
+  engine/line_engine.cpp
+  engine/server_address.cpp)
 # Mail and web clients.
 target_sources(quillnet_core PRIVATE
   engine/smtp_client.cpp
+  engine/mail_message.cpp
   engine/http_client.cpp)
 # News client (NNTP).
 target_sources(quillnet_core PRIVATE

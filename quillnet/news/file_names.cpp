@@ -1,6 +1,7 @@
 #include "quillnet/news/file_names.h"
 
 #include "frame/ascii.h"
+#include "quillnet/engine/charset.h"
 
 namespace quillnet {
 namespace {
@@ -14,6 +15,12 @@ bool looks_like_article_number(std::string_view name) noexcept {
 }
 
 }  // namespace
+
+frame::LeadBytes lead_bytes_of(unsigned code_page) {
+    frame::LeadBytes lead{};
+    for (unsigned c = 0x80; c < 0x100; ++c) lead[c] = engine::is_lead_byte(code_page, static_cast<char>(c));
+    return lead;
+}
 
 std::string safe_file_name(std::string_view reported, unsigned code_page) {
     const frame::LeadBytes lead = lead_bytes_of(code_page);

@@ -20,9 +20,7 @@ namespace quillnet {
 // page (CP_ACP).
 std::string safe_file_name(std::string_view reported, unsigned code_page = 0);
 
-// The lead bytes of a code page, as the system knows them. Asking the
-// system is the one Windows call on the way from a message to a name, so it
-// lives in its own file (store_files.cpp) beside the file writes.
+// The lead bytes of a code page, as the system knows them.
 frame::LeadBytes lead_bytes_of(unsigned code_page);
 
 // Writes the bytes atomically to an ANSI path of the store.

@@ -1,6 +1,6 @@
 // The article store's side of attachment extraction: real files through
-// the atomic writer, and the code page's lead bytes from the system. Apart
-// from the extraction itself, which is plain C++ and also built natively.
+// the atomic writer. Apart from the extraction itself, which is plain C++
+// and also built natively.
 #include <windows.h>
 
 #include "frame/atomic_file.h"
@@ -9,12 +9,6 @@
 #include "quillnet/news/file_names.h"
 
 namespace quillnet {
-
-frame::LeadBytes lead_bytes_of(unsigned code_page) {
-    frame::LeadBytes lead{};
-    for (unsigned c = 0x80; c < 0x100; ++c) lead[c] = ::IsDBCSLeadByteEx(code_page, static_cast<BYTE>(c)) != 0;
-    return lead;
-}
 
 bool write_store_file(const std::string& path, const char* bytes, size_t count) {
     return !frame::write_file_atomically(frame::ansi_to_wide(path), bytes, count);

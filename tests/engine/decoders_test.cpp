@@ -2,6 +2,7 @@
 // and in uneven pieces, each must give the same bytes and the same verdict.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "quillnet/engine/yenc.h"
 
 using namespace quillnet::engine;
+using qk_golden::crlf_lines;
 using qk_golden::golden;
 
 namespace {
@@ -143,6 +145,52 @@ TEST(QuotedPrintable, EndsInsideAnEscape) {
     expect_all_ways<QuotedPrintableDecoder>("abc=4", "abc=4", Verdict::incomplete);
     expect_all_ways<QuotedPrintableDecoder>("abc=", "abc", Verdict::finished);
     expect_all_ways<QuotedPrintableDecoder>("a = \tb", "a = \tb", Verdict::finished);
+}
+
+TEST(QuotedPrintable, EncodesLineByLineWithinSeventySixColumns) {
+    EXPECT_EQ("caf=E9 =3D ok", encode_quoted_printable("caf\xe9 = ok"));
+    EXPECT_EQ("a=20\r\nb=09\r\n", encode_quoted_printable("a \nb\t\r\n"));
+    EXPECT_EQ("a\r\nb\r\n\r\nc", encode_quoted_printable("a\rb\n\r\nc"));
+    const std::string long_line(200, '\xe9');
+    const std::string encoded = encode_quoted_printable(long_line + "\n" + std::string(80, 'x'));
+    std::string decoded;
+    for (const std::string& line : crlf_lines(encoded)) {
+        EXPECT_LE(line.size(), 76u) << line;
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] != '=') {
+                decoded += line[i];
+            } else if (i + 1 == line.size()) {
+                continue;  // soft break
+            } else {
+                decoded += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            }
+        }
+        if (line.empty() || line.back() != '=') decoded += '\n';
+    }
+    EXPECT_EQ(long_line + "\n" + std::string(80, 'x') + "\n", decoded);
+}
+
+// What we write, our own decoders read back byte for byte.
+TEST(Encoders, RoundTripThroughTheDecoders) {
+    std::mt19937 rng(7);
+    for (size_t size : {0u, 1u, 2u, 3u, 4u, 77u, 1000u}) {
+        std::string bytes(size, '\0');
+        for (char& c : bytes) c = static_cast<char>(rng());
+        ByteBuffer out;
+        EXPECT_EQ(Verdict::finished, decode_base64(encode_base64(bytes), out)) << size;
+        EXPECT_EQ(bytes, out.view()) << size;
+        // Quoted-printable carries text: its line ends go out as CR LF.
+        std::string text = bytes;
+        for (char& c : text)
+            if (c == '\r' || c == '\n') c = ' ';
+        text += " \n\tend =\n";
+        ByteBuffer qp;
+        EXPECT_EQ(Verdict::finished, decode_quoted_printable(encode_quoted_printable(text), qp)) << size;
+        std::string expected;
+        for (char c : text) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        EXPECT_EQ(expected, qp.view()) << size;
+    }
 }
 
 TEST(Uudecode, GoldenFilesWithBackquotesAndWithStrippedBlanks) {

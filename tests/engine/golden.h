@@ -1,5 +1,5 @@
 // Golden files of tests/data and private temporary folders, for the decoder
-// and attachment tests.
+// and attachment tests; and the lines of a CRLF text, for the encoder tests.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,16 @@
 #include "frame/handles.h"
 
 namespace qk_golden {
+
+// The lines of a CRLF text, without their line ends.
+inline std::vector<std::string> crlf_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+        lines.push_back(text.substr(start, at - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
 
 // A path below tests/data as this Windows program sees it (Wine maps the
 // Unix root to Z:).

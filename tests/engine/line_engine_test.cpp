@@ -171,6 +171,32 @@ TEST_F(LineEngineTest, RepliesWithContinuationLines) {
     EXPECT_EQ(IoStatus::bad_reply, e.read_reply(r).status);
 }
 
+TEST(StatusLine, LastContinuedAndNotAStatus) {
+    int code = 0;
+    std::string_view text;
+    EXPECT_EQ(StatusLine::last, parse_status_line("211 3 1 3 misc.test", code, text));
+    EXPECT_EQ(211, code);
+    EXPECT_EQ("3 1 3 misc.test", text);
+    EXPECT_EQ(StatusLine::last, parse_status_line("200", code, text));
+    EXPECT_EQ("", text);
+    EXPECT_EQ(StatusLine::continued, parse_status_line("250-SIZE", code, text));
+    EXPECT_EQ("SIZE", text);
+    for (const char* bad : {"", "25", "2x0 ok", "250x", " 250 ok"})
+        EXPECT_EQ(StatusLine::bad, parse_status_line(bad, code, text)) << bad;
+}
+
+// NNTP has no continuation lines: what would be one is no answer there.
+TEST_F(LineEngineTest, SingleLineStatusRefusesAContinuation) {
+    ScriptedPeer peer({{S::send, "200 ready\r\n200-more\r\n"}, {S::close}});
+    LineEngine e = connect_to(peer.port());
+    Reply r;
+    ASSERT_TRUE(e.read_status(r).ok());
+    EXPECT_EQ(200, r.code);
+    EXPECT_EQ("ready", r.text);
+    EXPECT_EQ(IoStatus::bad_reply, e.read_status(r).status);
+    EXPECT_EQ("200-more", r.text);
+}
+
 TEST_F(LineEngineTest, EndlessLineIsCappedNotBuffered) {
     std::vector<S> steps;
     const std::string chunk(256 * 1024, 'x');

@@ -4,12 +4,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "golden.h"
+#include "quillnet/engine/charset.h"
 #include "quillnet/engine/mime_part.h"
 
 using namespace quillnet::engine;
+using qk_golden::crlf_lines;
 
 namespace {
 
@@ -98,9 +102,13 @@ TEST(MimePart, APartNeverClosedOrNoPartAtAll) {
 
 TEST(MimePart, TransferEncodings) {
     MimeMessage m;
-    m.parse("--b\nContent-Transfer-Encoding: quoted-printable\n\nna=EFve=\n caf=C3=A9\n--b");
+    m.parse(
+        "--b\nContent-Transfer-Encoding: quoted-printable\n\nna=EFve=\n "
+        "caf=C3=A9\n--b");
     EXPECT_EQ("na\xefve caf\xc3\xa9", decoded(m, 0));
-    m.parse("--b\nContent-Transfer-Encoding: x-uuencode\n\nbegin 644 abc.txt\n#86)C\n`\nend\n--b");
+    m.parse(
+        "--b\nContent-Transfer-Encoding: x-uuencode\n\nbegin 644 "
+        "abc.txt\n#86)C\n`\nend\n--b");
     EXPECT_EQ("abc", decoded(m, 0));
     m.parse("--b\nContent-Transfer-Encoding: binary\n\n\x01\x02\n--b");
     EXPECT_EQ("\x01\x02", decoded(m, 0));
@@ -151,7 +159,9 @@ TEST(MimePart, Rfc2047EncodedWords) {
     EXPECT_EQ("=?utf-8?q?open", decode_encoded_words("=?utf-8?q?open"));
     // As a quoted parameter value, the way mail programs write it.
     MimeMessage m;
-    m.parse("--b\nContent-Type: application/octet-stream;\n name=\"=?UTF-8?B?w6l0w6kudHh0?=\"\n\nx\n--b");
+    m.parse(
+        "--b\nContent-Type: application/octet-stream;\n "
+        "name=\"=?UTF-8?B?w6l0w6kudHh0?=\"\n\nx\n--b");
     EXPECT_EQ(ansi(L"\u00e9t\u00e9.txt"), m.part_name(0));
 }
 
@@ -166,4 +176,42 @@ TEST(MimePart, HostileSizes) {
     Verdict v;
     EXPECT_EQ(big.size() / 4 * 3, decoded(m, 0, &v).size());
     EXPECT_EQ(Verdict::finished, v);
+}
+
+TEST(EncodedWords, KeepHeaderLinesShortAndCharactersWhole) {
+    EXPECT_EQ("=?windows-1252?B?Q2Fm6Q==?=", encode_words("Caf\xe9", "windows-1252", 1252, 9));
+    const std::string words = encode_words(std::string(120, '\xe9'), "windows-1252", 1252, 9);
+    const auto lines = crlf_lines(words);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_LE(lines[0].size() + 9, 76u);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(' ', lines[i][0]);
+        EXPECT_LE(lines[i].size(), 76u);
+    }
+    // Shift_JIS: no word may end in the middle of a two-byte character. After
+    // a one-byte "x" the first word holds an odd number of bytes, every
+    // later one an even number.
+    std::string kana;
+    for (int i = 0; i < 50; ++i) kana += "\x82\xa0";
+    const auto sjis = crlf_lines(encode_words("x" + kana, "Shift_JIS", 932, 9));
+    ASSERT_GE(sjis.size(), 2u);
+    for (size_t i = 0; i < sjis.size(); ++i) {
+        const std::string& line = sjis[i];
+        const size_t start = line.find("?B?") + 3;
+        const std::string b64 = line.substr(start, line.rfind("?=") - start);
+        const size_t bytes = b64.size() / 4 * 3 - std::count(b64.begin(), b64.end(), '=');
+        EXPECT_EQ(i == 0 ? 1u : 0u, bytes % 2) << line;
+    }
+}
+
+// Names we write are names we read, and the other way round.
+TEST(Charset, NamesAndCodePagesAgreeBothWays) {
+    const std::pair<unsigned, const char*> written[] = {
+        {1252, "windows-1252"}, {932, "Shift_JIS"}, {65001, "UTF-8"}, {20932, "EUC-JP"}, {51932, "EUC-JP"}};
+    for (const auto& [cp, name] : written) EXPECT_EQ(name, charset_of_code_page(cp)) << cp;
+    EXPECT_EQ(20932u, code_page_of("euc-jp"));
+    for (unsigned cp : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u,
+                        20866u, 20932u, 28591u, 28605u, 65001u}) {
+        EXPECT_EQ(cp, code_page_of(charset_of_code_page(cp))) << cp;
+    }
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "mailweb_env.h"
+#include "quillnet/engine/charset.h"
 #include "quillnet/engine/smtp_client.h"
 
 using namespace quillnet::engine;

@@ -1,0 +1,56 @@
+// The mail message as it goes after DATA, made from the page's texts:
+//   RFC 5322  Internet Message Format (Date, From, To, Cc, Subject,
+//             Message-ID; CRLF lines of at most 998 bytes, header lines
+//             folded at 78)
+//   RFC 2045  MIME: MIME-Version, Content-Type with the charset, 8bit or
+//             quoted-printable Content-Transfer-Encoding
+//   RFC 2047  encoded words for a subject or display name beyond ASCII
+// Dot-stuffing is the line layer's (LineEngine::send_block), since it belongs
+// to how DATA is carried, not to the message.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quillnet/engine/smtp_client.h"
+
+namespace quillnet::engine {
+
+// One address of an address list: "Name <box@host>" or "box@host".
+struct MailAddress {
+    std::string display;  // as given, quotes included; may be empty
+    std::string mailbox;  // what goes between < and > in MAIL and RCPT
+};
+// Splits at "," and ";" outside quotes and angle brackets; empty items are
+// skipped. kMailBadAddress for an item that cannot be sent as it is.
+int split_addresses(std::string_view list, std::vector<MailAddress>& out);
+
+// What a message is made of: header block, empty line, body, CRLF line ends,
+// not yet dot-stuffed.
+struct MessageParts {
+    MailAddress from;
+    std::vector<MailAddress> to;
+    std::vector<MailAddress> cc;
+    std::string subject;
+    std::string body;
+    std::string charset;        // MIME name of the code page the texts are in
+    bool eight_bit_ok = false;  // the server takes 8bit bodies (8BITMIME)
+    std::string date;           // RFC 5322 date-time
+    std::string message_id;     // with its angle brackets
+};
+struct ComposedMessage {
+    std::string text;
+    bool eight_bit = false;  // the body went out as 8bit with bytes above 127
+};
+ComposedMessage compose_message(const MessageParts& parts);
+
+// The present moment as an RFC 5322 date-time in UTC.
+std::string message_date_now();
+// A Message-ID unique to this process and moment, in the sender's domain
+// (this machine's when the sender has none we can use).
+std::string new_message_id(std::string_view sender);
+// This machine's fully qualified name, or "localhost".
+std::string local_domain();
+
+}  // namespace quillnet::engine
