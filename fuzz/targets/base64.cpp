@@ -1,42 +1,19 @@
 // Base64 decoder: the same bytes and verdict whether the input comes whole,
-// in pieces or a byte at a time; never more than three bytes per four
-// characters of input.
-#include "check.h"
+// in pieces or a byte at a time, and as decode_base64 gives; never more than
+// three bytes per four characters of input.
+#include <tuple>
+
+#include "decoder_check.h"
 #include "quillnet/engine/base64.h"
 
 using namespace quillnet::engine;
 
-namespace {
-
-struct Result {
-    ByteBuffer out;
-    Verdict verdict;
-};
-
-template <class Split>
-Result piecewise(std::string_view in, Split split) {
-    Result r;
-    Base64Decoder decoder;
-    split(in, [&](std::string_view piece) { decoder.feed(piece, r.out); });
-    r.verdict = decoder.finish(r.out);
-    return r;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view in = fuzz::text_of(data, size);
-    ByteBuffer whole;
-    const Verdict verdict = decode_base64(in, whole);
-    FUZZ_CHECK(whole.size() <= in.size() / 4 * 3 + 3);
-
-    const Result pieces = piecewise(in, [](std::string_view s, auto f) { fuzz::in_pieces(s, f); });
-    FUZZ_CHECK(pieces.verdict == verdict);
-    FUZZ_CHECK(pieces.out.view() == whole.view());
-    if (size <= fuzz::kBytewiseLimit) {
-        const Result bytes = piecewise(in, [](std::string_view s, auto f) { fuzz::bytewise(s, f); });
-        FUZZ_CHECK(bytes.verdict == verdict);
-        FUZZ_CHECK(bytes.out.view() == whole.view());
-    }
+    const auto [bytes, verdict] = fuzz::same_however_cut<Base64Decoder>(
+        in, [](auto&, const ByteBuffer& out, Verdict v) { return std::tuple{std::string(out.view()), v}; });
+    FUZZ_CHECK(bytes.size() <= in.size() / 4 * 3 + 3);
+    ByteBuffer out;
+    FUZZ_CHECK(decode_base64(in, out) == verdict && out.view() == bytes);
     return 0;
 }
