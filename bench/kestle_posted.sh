@@ -2,6 +2,11 @@
 # SavePostedFile on a 100 MB body with one file part, end to end through the
 # interface (walk, temporary file, write, rename), beside memcpy of the same
 # bytes in the same process. Target: at least 1000 MB/s.
+# Then the same call by name through IDispatch::Invoke, the body by value and
+# by reference (and, for comparison, through the type library's Invoke),
+# beside a plain WriteFile of the file's bytes under a temporary name and its
+# rename. Target: by value and by reference each at least 0.8 of the plain
+# write's throughput.
 # Usage: bench/kestle_posted.sh BUILD_DIR [MEGABYTES]
 set -euo pipefail
 build=$(cd "${1:?usage: $0 BUILD_DIR [MEGABYTES]}" && pwd)

@@ -4,7 +4,19 @@
 
 # Debian's cross tools (mingw-w64-tools) bring widl under the target's
 # prefix; a plain widl (wine64-tools) is taken when that one is missing.
-find_program(WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
+# A type library records the pointer size of the platform it describes, so
+# the 32-bit DLLs get one built for win32. Both builds import the same
+# stdole2.tlb: importlib only takes the names and identifiers of its
+# interfaces, and widl writes a byte-identical library with Wine's 32-bit
+# copy (libwine:i386), which would need the whole i386 architecture.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QK_WIDL_TARGET i686-w64-mingw32)
+  set(QK_WIDL_PLATFORM --win32)
+else()
+  set(QK_WIDL_TARGET x86_64-w64-mingw32)
+  set(QK_WIDL_PLATFORM --win64)
+endif()
+find_program(WIDL NAMES ${QK_WIDL_TARGET}-widl widl REQUIRED)
 set(WINE_IDL_DIR "/usr/include/wine/wine/windows" CACHE PATH "Folder holding Wine's oaidl.idl")
 set(WINE_TLB_DIR "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows" CACHE PATH "Folder holding stdole2.tlb")
 
@@ -15,7 +27,7 @@ function(component_idl prefix idl)
   file(MAKE_DIRECTORY ${out})
   add_custom_command(
     OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
-    COMMAND ${WIDL} --win64 -I${WINE_IDL_DIR} -L${WINE_TLB_DIR}
+    COMMAND ${WIDL} ${QK_WIDL_PLATFORM} -I${WINE_IDL_DIR} -L${WINE_TLB_DIR}
             -h -H ${out}/${name}.h -u -U ${out}/${name}_i.c -t -T ${out}/${name}.tlb
             ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}

@@ -1,7 +1,9 @@
 #include "frame/module.h"
 
+#include <memory>
 #include <vector>
 
+#include "frame/dispatch.h"
 #include "frame/handles.h"
 #include "frame/registrar.h"
 
@@ -48,6 +50,12 @@ class ClassFactory final : public IClassFactory {
     LONG refs_ = 1;
 };
 
+struct InterfaceEntry {
+    IID iid;
+    ITypeInfo* info;
+    DirectCalls direct;
+};
+
 struct ModuleState {
     HINSTANCE instance = nullptr;
     LONG locks = 0;
@@ -55,7 +63,8 @@ struct ModuleState {
     bool lock_ready = false;
     std::vector<ClassFactory*> factories;  // one slot per class-table row
     ITypeLib* type_lib = nullptr;
-    std::vector<std::pair<IID, ITypeInfo*>> type_infos;
+    // Entries never move once made: callers keep their DirectCalls pointer.
+    std::vector<std::unique_ptr<InterfaceEntry>> interfaces;
 };
 
 ModuleState g_module;
@@ -108,15 +117,17 @@ ModuleContext::ModuleContext() noexcept : saved_(t_current_module) { t_current_m
 ModuleContext::~ModuleContext() { t_current_module = saved_; }
 HINSTANCE ModuleContext::current() noexcept { return t_current_module; }
 
-HRESULT type_info_for(REFIID iid, ITypeInfo** out) noexcept {
+HRESULT type_info_for(REFIID iid, ITypeInfo** out, const DirectCalls** direct) noexcept {
     if (!out) return E_POINTER;
     *out = nullptr;
+    if (direct) *direct = nullptr;
     try {
         Locked guard;
-        for (const auto& [known, info] : g_module.type_infos) {
-            if (IsEqualIID(known, iid)) {
-                info->AddRef();
-                *out = info;
+        for (const auto& entry : g_module.interfaces) {
+            if (IsEqualIID(entry->iid, iid)) {
+                entry->info->AddRef();
+                *out = entry->info;
+                if (direct) *direct = &entry->direct;
                 return S_OK;
             }
         }
@@ -127,12 +138,16 @@ HRESULT type_info_for(REFIID iid, ITypeInfo** out) noexcept {
             const HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &g_module.type_lib);
             if (FAILED(hr)) return hr;
         }
-        ITypeInfo* info = nullptr;
-        const HRESULT hr = g_module.type_lib->GetTypeInfoOfGuid(iid, &info);
+        com_ptr<ITypeInfo> info;
+        const HRESULT hr = g_module.type_lib->GetTypeInfoOfGuid(iid, info.put());
         if (FAILED(hr)) return hr;
-        g_module.type_infos.emplace_back(iid, info);
-        info->AddRef();
-        *out = info;
+        g_module.interfaces.push_back(
+            std::make_unique<InterfaceEntry>(InterfaceEntry{iid, info.get(), direct_calls_of(info.get())}));
+        InterfaceEntry& made = *g_module.interfaces.back();
+        info.detach();  // now the entry's reference
+        made.info->AddRef();
+        *out = made.info;
+        if (direct) *direct = &made.direct;
         return S_OK;
     } catch (...) {
         return E_OUTOFMEMORY;
@@ -154,8 +169,8 @@ void module_stop(bool process_terminating) noexcept {
             if (f) f->Release();
             f = nullptr;
         }
-        for (auto& entry : g_module.type_infos) entry.second->Release();
-        g_module.type_infos.clear();
+        for (auto& entry : g_module.interfaces) entry->info->Release();
+        g_module.interfaces.clear();
         if (g_module.type_lib) g_module.type_lib->Release();
         g_module.type_lib = nullptr;
     }
@@ -235,6 +250,13 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
             registrar::run_resource(module_instance(), row.script, false, replacements_for(&row));
     } catch (...) {
     }
-    ::UnRegisterTypeLib(*module_info().libid, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
+    // RegisterTypeLib filed the library under the platform of this DLL's own
+    // build, and only that entry may go: the other build's stays registered.
+#ifdef _WIN64
+    constexpr SYSKIND kOwnPlatform = SYS_WIN64;
+#else
+    constexpr SYSKIND kOwnPlatform = SYS_WIN32;
+#endif
+    ::UnRegisterTypeLib(*module_info().libid, 1, 0, LOCALE_NEUTRAL, kOwnPlatform);
     return S_OK;
 }

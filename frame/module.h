@@ -37,9 +37,12 @@ void lock_module() noexcept;
 void unlock_module() noexcept;
 LONG module_lock_count() noexcept;
 
+struct DirectCalls;
+
 // The type description of one of this module's interfaces, loaded from the
-// embedded type library on first use and kept for the module's life.
-HRESULT type_info_for(REFIID iid, ITypeInfo** out) noexcept;
+// embedded type library on first use and kept for the module's life, with
+// the methods that Invoke calls directly (frame/dispatch.h).
+HRESULT type_info_for(REFIID iid, ITypeInfo** out, const DirectCalls** direct = nullptr) noexcept;
 
 // Module start and stop, called from DllMain.
 void module_start(HINSTANCE instance) noexcept;

@@ -1,6 +1,7 @@
 // Base of every component object: reference counting with support for
 // aggregation, the interface map (own dual interface, IDispatch, IUnknown)
-// and IDispatch served from the module's type library.
+// and IDispatch served from the module's type library (methods that take a
+// VARIANT are called with the caller's own VARIANT, see frame/dispatch.h).
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 
 #include <new>
 
+#include "frame/dispatch.h"
 #include "frame/module.h"
 
 namespace frame {
@@ -59,11 +61,12 @@ class DualObject : public Itf {
         if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
         ModuleContext context;
         ITypeInfo* info = nullptr;
-        HRESULT hr = type_info_for(__uuidof(Itf), &info);
+        const DirectCalls* direct = nullptr;
+        HRESULT hr = type_info_for(__uuidof(Itf), &info, &direct);
         if (FAILED(hr)) return hr;
         DISPPARAMS none = {nullptr, nullptr, 0, 0};
-        hr = ::DispInvoke(static_cast<Itf*>(this), info, id, flags, params ? params : &none, result,
-                          excep, arg_err);
+        hr = invoke_member(static_cast<Itf*>(this), info, direct, id, flags, params ? params : &none, result,
+                           excep, arg_err);
         info->Release();
         if (SUCCEEDED(hr)) normalise_result(result);
         return hr;

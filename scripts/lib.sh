@@ -7,8 +7,24 @@ ensure_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
+    enable_foreign_architectures "${missing[@]}" || return 1
     apt_update_once || return 1
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || return 1
+}
+
+# enable_foreign_architectures PKG...: dpkg learns every architecture named
+# as PKG:ARCH (wine32:i386) before apt looks for it; the package lists are
+# then read again.
+enable_foreign_architectures() {
+    local p arch
+    for p in "$@"; do
+        [[ $p == *:* ]] || continue
+        arch=${p##*:}
+        [ "$arch" = "$(dpkg --print-architecture)" ] && continue
+        dpkg --print-foreign-architectures | grep -qx "$arch" && continue
+        dpkg --add-architecture "$arch" || return 1
+        unset QK_APT_UPDATED
+    done
 }
 
 # refuse_service_starts: until the calling script exits, package scripts may
@@ -32,9 +48,30 @@ apt_update_once() {
     fi
 }
 
-# What building the two DLLs and their tests needs.
+# runs_32bit_programs: whether this kernel executes 32-bit x86 programs,
+# which 32-bit Wine is. Some virtual machines run 64-bit user code only;
+# there wine32 must not even be installed, because /usr/bin/wine prefers the
+# 32-bit loader whenever it is present and every Wine command would fail with
+# "Exec format error". The probe is the smallest 32-bit ELF program, exit(0).
+runs_32bit_programs() {
+    if [ -z "${QK_RUNS_32BIT:-}" ]; then
+        local probe
+        probe=$(mktemp -p "$(dirname "${BASH_SOURCE[0]}")")  # not /tmp, which may be noexec
+        printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\010\064\0\0\0\0\0\0\0\0\0\0\0\064\0\040\0\1\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\200\4\010\0\200\4\010\135\0\0\0\135\0\0\0\5\0\0\0\0\020\0\0\270\1\0\0\0\061\333\315\200' >"$probe"
+        chmod 700 "$probe"
+        if "$probe" 2>/dev/null; then QK_RUNS_32BIT=yes; else QK_RUNS_32BIT=no; fi
+        rm -f "$probe"
+        export QK_RUNS_32BIT
+    fi
+    [ "$QK_RUNS_32BIT" = yes ]
+}
+
+# What building the two DLLs and their tests needs, for 64-bit and 32-bit
+# Windows; wine32, which runs the 32-bit tests, only where it can run
+# (ensure_packages enables the i386 architecture it comes from).
 BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-    libwine-dev wine wine64 googletest)
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libwine-dev wine wine64 googletest)
+if runs_32bit_programs; then BUILD_PACKAGES+=(wine32:i386); fi
 
 # What the tests and benchmarks need beyond the build (servers started on
 # 127.0.0.1, tools they compare against): one list per area in
@@ -73,7 +110,8 @@ require_programs() {
 BUILD_PROGRAMS=(cmake:cmake ninja:ninja-build x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
     x86_64-w64-mingw32-gcc-posix:gcc-mingw-w64-x86-64-posix x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64
     x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64 x86_64-w64-mingw32-widl:mingw-w64-tools
-    wine:wine wineserver:wine /usr/src/googletest/CMakeLists.txt:googletest)
+    i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix i686-w64-mingw32-windres:binutils-mingw-w64-i686
+    i686-w64-mingw32-widl:mingw-w64-tools wine:wine wineserver:wine /usr/src/googletest/CMakeLists.txt:googletest)
 TEST_PROGRAMS=(/usr/bin/python3:python3 openssl:openssl uudecode:sharutils curl:curl nginx:nginx
     tinyproxy:tinyproxy /usr/lib/news/bin/innd:inn2 /usr/lib/news/bin/nnrpd:inn2
     /usr/lib/python3/dist-packages/aiosmtpd/__init__.py:python3-aiosmtpd)

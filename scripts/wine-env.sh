@@ -1,8 +1,12 @@
 # Sourced by the build and test scripts: the private Wine prefix of one build
 # tree. Usage: . scripts/wine-env.sh BUILD_DIR
+# A tree of 32-bit DLLs (build/x86) gets a 32-bit prefix, where the 32-bit
+# regsvr32 and cscript load them; its CMake configure writes "win32" into
+# BUILD_DIR/wine-arch.
 _qk_build=$(cd "${1:-build}" && pwd)
 export WINEPREFIX="$_qk_build/wine"
-export WINEARCH=win64
+WINEARCH=$(cat "$_qk_build/wine-arch" 2>/dev/null || echo win64)
+export WINEARCH
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Debian's /usr/bin/wine takes the 32-bit loader whenever wine32 is

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/ascii.h"
 #include "quillnet/engine/scan.h"
 #include "quillnet/engine/sextet_tables.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
-#include "frame/ascii.h"
 #endif
 
 namespace quillnet::engine {

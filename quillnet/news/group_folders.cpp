@@ -42,7 +42,11 @@ bool ensure_folder(const std::string& path) {
 StorageValues ReadStorageValues() {
     StorageValues values;
     frame::unique_hkey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return values;
+    // The 64-bit view, which the 32-bit build on 64-bit Windows would not see
+    // by default (it would read Wow6432Node): one pair of settings serves
+    // both builds. 32-bit Windows ignores the flag.
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
+        return values;
     values.wwwRoot = read_text_value(key.get(), "WWWRoot");
     values.dataRoot = read_text_value(key.get(), "DataRoot");
     return values;

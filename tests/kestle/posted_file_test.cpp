@@ -392,7 +392,6 @@ TEST_F(SavePostedFileCom, EveryOtherVariantTypeIsABadParameter) {
     k->QueryInterface(IID_IDispatch, d.put_void());
     for (size_t i = 0; i < others.size(); ++i) {
         EXPECT_EQ(L"Bad Parameter", by_vtable(others[i].get(), folder_.c_str())) << i;
-        if (i == 9) continue;  // Invoke would follow the reference itself
         CallResult r = call(d.get(), L"SavePostedFile", {Arg(*others[i].get()), Arg(folder_.c_str())});
         EXPECT_EQ(S_OK, r.hr) << i;
         EXPECT_EQ(L"Bad Parameter", text_of(r.value.get())) << i;

@@ -2,6 +2,7 @@
 # ctest fixture: a private INN news server on 127.0.0.1 for the news tests.
 #   inn-fixture.sh BUILD_DIR setup     start it afresh and fill its groups
 #   inn-fixture.sh BUILD_DIR teardown  stop it
+#   inn-fixture.sh BUILD_DIR settings  only write the store settings below
 # The instance has its own configuration, history, spool and overview in a
 # state folder (INNCONF points every INN program at it), so the system-wide
 # installation stays untouched and every run starts from the same article
@@ -294,8 +295,14 @@ teardown)
     stop_instance
     echo "INN stopped"
     ;;
+settings)
+    # Only the store settings, for a prefix whose tests use another tree's
+    # server (the 32-bit one's).
+    write_registry
+    echo "news store settings written"
+    ;;
 *)
-    echo "usage: $0 BUILD_DIR setup|teardown"
+    echo "usage: $0 BUILD_DIR setup|teardown|settings"
     exit 2
     ;;
 esac

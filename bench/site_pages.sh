@@ -1,0 +1,20 @@
+#!/bin/bash
+# Pages per second of the news site through the page host: an empty page
+# beside the group page and the article page (stored copy), so the share of
+# the components is visible. Uses its own site instance (ports 12819-12881).
+# Usage: bench/site_pages.sh BUILD_DIR [SECONDS_PER_PAGE]
+set -u
+build=$(cd "${1:-build}" && pwd)
+here=$(cd "$(dirname "$0")/.." && pwd)
+fixture=$here/tests/site/site-fixture.sh
+"$fixture" "$build" bench 12800 setup || exit 1
+trap '"$fixture" "$build" bench 12800 teardown >/dev/null' EXIT
+www=$build/site-bench/www
+# Beside the real pages: an empty page, the site's page frame alone (the
+# shared include, FileSystemObject, header and footer), and the frame with
+# only the news server's connection and group selection.
+printf '<%%\n%%>' >"$www/bench-empty.asp"
+printf '<!-- #include file="common.inc" -->\n<%% PageTop "Frame"\nPageBottom %%>' >"$www/bench-frame.asp"
+printf '<!-- #include file="common.inc" -->\n<%% PageTop "Connect"\nSet n = Server.CreateObject("Quillnet.MyNntp")
+r = n.SetServer(NewsServer)\nr = n.SetGroup("demo.big")\nPageBottom %%>' >"$www/bench-connect.asp"
+/usr/bin/python3 "$here/bench/site_pages.py" 12881 "${2:-10}"

@@ -1,0 +1,173 @@
+#include "host/page_runner.h"
+
+#include <windows.h>
+#include <activscp.h>
+
+#include <cstdio>
+
+#include "frame/handles.h"
+#include "frame/module.h"
+#include "frame/text.h"
+#include "host/page_objects.h"
+
+namespace host {
+
+void error_page(PageState& state, const std::string& source, const std::string& code, const std::string& message,
+                const SourcePlace& place) {
+    state.status = "500 Internal Server Error";
+    state.content_type = "text/html";
+    state.headers.clear();
+    std::string where = place.file;
+    if (place.line > 0) where += ", line " + std::to_string(place.line);
+    state.body = "<html><head><title>500 - Script error</title></head><body style=\"font-family:Arial\">\n"
+                 "<h2>" +
+                 html_encode(source) + " '" + html_encode(code) + "'</h2>\n<p class=\"message\">" +
+                 html_encode(message) + "</p>\n<p class=\"where\">" + html_encode(where) + "</p>\n</body></html>\n";
+    std::fprintf(stderr, "script error: %s: %s (%s)\n", where.c_str(), message.c_str(), code.c_str());
+}
+
+namespace {
+
+std::string hex_code(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(hr));
+    return text;
+}
+
+// The engine's view of the host: where the named objects are, and where
+// errors go. Lives on the stack of run_page; the engine is closed before
+// it goes.
+class Site final : public IActiveScriptSite {
+  public:
+    explicit Site(const std::shared_ptr<PageState>& state) : state_(state) {
+        objects_[0] = make_response(state);
+        objects_[1] = make_request(state);
+        objects_[2] = make_server(state);
+    }
+    ~Site() {
+        for (IDispatch* o : objects_)
+            if (o) o->Release();
+    }
+    Site(const Site&) = delete;
+    Site& operator=(const Site&) = delete;
+
+    bool failed() const { return failed_; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IActiveScriptSite)) {
+            *out = static_cast<IActiveScriptSite*>(this);
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    // Owned by run_page, not by its references.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** info) override {
+        if (item) *item = nullptr;
+        if (info) *info = nullptr;
+        static const wchar_t* const names[] = {L"Response", L"Request", L"Server"};
+        static const IID* const iids[] = {&IID_IPageResponse, &IID_IPageRequest, &IID_IPageServer};
+        for (int i = 0; i < 3; ++i) {
+            if (!name || ::lstrcmpiW(name, names[i]) != 0) continue;
+            if ((mask & SCRIPTINFO_IUNKNOWN) && item) {
+                objects_[i]->AddRef();
+                *item = objects_[i];
+            }
+            if ((mask & SCRIPTINFO_ITYPEINFO) && info) return frame::type_info_for(*iids[i], info);
+            return S_OK;
+        }
+        return TYPE_E_ELEMENTNOTFOUND;
+    }
+    HRESULT STDMETHODCALLTYPE GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnStateChange(SCRIPTSTATE) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override {
+        // Response.End and Redirect stop the script by failing; that is the page ending.
+        if (state_->ended || failed_ || !error) return S_OK;
+        failed_ = true;
+        EXCEPINFO info{};
+        error->GetExceptionInfo(&info);
+        if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+        DWORD context = 0;
+        ULONG line = 0;
+        LONG column = 0;
+        error->GetSourcePosition(&context, &line, &column);
+        const std::string source = info.bstrSource ? bstr_utf8(info.bstrSource, ::SysStringLen(info.bstrSource))
+                                                   : std::string("Script error");
+        std::string message = info.bstrDescription
+                                  ? bstr_utf8(info.bstrDescription, ::SysStringLen(info.bstrDescription))
+                                  : std::string();
+        const HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(0x80004005);
+        if (message.empty()) message = "Error " + hex_code(code);
+        error_page(*state_, source, hex_code(code), message, state_->compiled->place_of(static_cast<long>(line)));
+        ::SysFreeString(info.bstrSource);
+        ::SysFreeString(info.bstrDescription);
+        ::SysFreeString(info.bstrHelpFile);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
+
+  private:
+    std::shared_ptr<PageState> state_;
+    IDispatch* objects_[3] = {};
+    bool failed_ = false;
+};
+
+// The 64-bit parse interface; MinGW's uuid library does not carry its IID.
+constexpr IID kIID_IActiveScriptParse64 = {0xc7ef7658, 0xe1ee, 0x480e, {0x97, 0xea, 0xd5, 0x2c, 0xb4, 0xd7, 0x6d, 0x17}};
+
+template <class T>
+struct Released {
+    T* p = nullptr;
+    ~Released() {
+        if (p) p->Release();
+    }
+};
+
+}  // namespace
+
+void run_page(const std::shared_ptr<PageState>& state) {
+    const CompiledPage& page = *state->compiled;
+    const wchar_t* language = page.language == Language::jscript ? L"JScript" : L"VBScript";
+    auto engine_failure = [&](const char* step, HRESULT hr) {
+        error_page(*state, "Page host error", hex_code(hr), std::string("The script engine could not ") + step,
+                   {state->page, 0});
+    };
+    CLSID clsid;
+    HRESULT hr = ::CLSIDFromProgID(language, &clsid);
+    if (FAILED(hr)) return engine_failure("be found", hr);
+    Released<IActiveScript> engine;
+    hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
+                            reinterpret_cast<void**>(&engine.p));
+    if (FAILED(hr)) return engine_failure("be created", hr);
+    Released<IActiveScriptParse> parse;
+    hr = engine.p->QueryInterface(kIID_IActiveScriptParse64, reinterpret_cast<void**>(&parse.p));
+    if (FAILED(hr)) return engine_failure("parse pages", hr);
+
+    Site site(state);
+    if (FAILED(hr = parse.p->InitNew()) || FAILED(hr = engine.p->SetScriptSite(&site))) {
+        engine.p->Close();
+        return engine_failure("start", hr);
+    }
+    for (const wchar_t* name : {L"Response", L"Request", L"Server"})
+        engine.p->AddNamedItem(name, SCRIPTITEM_ISVISIBLE | SCRIPTITEM_NOCODE);
+
+    const std::wstring script = frame::utf8_to_wide(page.script);
+    EXCEPINFO excep{};
+    hr = parse.p->ParseScriptText(script.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, nullptr,
+                                  &excep);
+    if (SUCCEEDED(hr)) hr = engine.p->SetScriptState(SCRIPTSTATE_CONNECTED);
+    ::SysFreeString(excep.bstrSource);
+    ::SysFreeString(excep.bstrDescription);
+    ::SysFreeString(excep.bstrHelpFile);
+    engine.p->Close();
+    if (FAILED(hr) && !site.failed() && !state->ended) engine_failure("run the page", hr);
+}
+
+}  // namespace host

@@ -1,0 +1,131 @@
+#!/bin/bash
+# One running instance of the news site, everything on 127.0.0.1:
+#   site-fixture.sh BUILD_DIR NAME BASE_PORT setup|teardown
+# NAME picks the instance folder BUILD_DIR/site-NAME, so the demo, the
+# browser tests and the benchmark each have their own, with their own Wine
+# prefix (its registry holds the news store's web root, which must not be
+# the one the other tests of the build tree use) and their own ports:
+#   BASE+19, BASE+20  INN (demo groups, plus the golden articles)
+#   BASE+25           the mailbox server (tests/site/mailbox.py)
+#   BASE+80           nginx: the address to open; static files
+#   BASE+81           the page host, behind nginx
+# The demo uses 12600, the browser tests 12700, the benchmark 12800; the
+# other test fixtures use 11919-11943 and 12525-12588.
+set -u
+here=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$1" && pwd)
+name=$2
+base=$3
+mode=$4
+dir=$build/site-$name
+www=$dir/www
+nginx_port=$((base + 80))
+host_port=$((base + 81))
+mail_port=$((base + 25))
+export QK_INN_PORT=$((base + 19)) QK_INN_AUTH_PORT=$((base + 20)) QK_INN_FILL=articles
+
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+wait_port() {
+    for _ in $(seq "${2:-300}"); do listening "$1" && return 0; sleep 0.1; done
+    return 1
+}
+stop_pid_file() {
+    local pid
+    if pid=$(cat "$1" 2>/dev/null) && kill "$pid" 2>/dev/null; then
+        timeout 5 tail --pid="$pid" -f /dev/null
+    fi
+    rm -f "$1"
+}
+
+stop_all() {
+    # The host's restart loop leads its own process group: the loop and the host go together.
+    if [ -f "$dir/host.pid" ]; then
+        kill -- "-$(cat "$dir/host.pid")" 2>/dev/null
+        rm -f "$dir/host.pid"
+    fi
+    stop_pid_file "$dir/nginx.pid"
+    stop_pid_file "$dir/mailbox.pid"
+    [ -d "$dir" ] && "$here/tests/news/inn-fixture.sh" "$dir" teardown >/dev/null 2>&1
+    if [ -d "$dir/wine" ]; then
+        (. "$here/scripts/wine-env.sh" "$dir" && wineserver -k </dev/null >/dev/null 2>&1)
+    fi
+}
+
+fail() {
+    echo "site $name: $*"
+    for log in "$dir/host.log" "$dir/nginx-error.log"; do
+        [ -s "$log" ] && { echo "--- $log"; tail -n 20 "$log"; }
+    done
+    stop_all
+    exit 1
+}
+
+setup() {
+    stop_all
+    [ -x "$build/bin/PageHost.exe" ] || fail "build PageHost first"
+    rm -rf "$www" "$dir/mailbox" "$dir/tmp" "$dir/samples"
+    mkdir -p "$www/uploads" "$www/news" "$dir/mailbox" "$dir/tmp"
+    cp -r "$here/site/." "$www/"
+    /usr/bin/python3 "$here/tests/site/site_data.py" images "$www" || fail "making the pictures failed"
+    /usr/bin/python3 "$here/tests/site/site_data.py" uploads "$dir/samples" || fail "making the samples failed"
+
+    # The Wine prefix with both components registered, and the store settings.
+    . "$here/scripts/wine-env.sh" "$dir"
+    mkdir -p "$WINEPREFIX"
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine wineboot -i </dev/null >/dev/null 2>&1
+    for dll in Quillnet KestleDLL; do
+        wine regsvr32 /s "$(winpath "$build/bin/$dll.dll")" </dev/null >/dev/null 2>&1 || fail "regsvr32 $dll.dll failed"
+    done
+
+    # The news server: its own instance on this site's ports, with the demo groups.
+    "$here/tests/news/inn-fixture.sh" "$dir" setup >"$dir/inn.log" 2>&1 || fail "INN: $(tail -n 5 "$dir/inn.log")"
+    local state
+    state=/var/lib/quillnet-tests/inn-$QK_INN_PORT-$(printf '%s' "$dir" | cksum | cut -d' ' -f1)
+    for g in demo.talk demo.pictures demo.binaries demo.big; do
+        INNCONF=$state/etc/inn.conf /usr/lib/news/bin/ctlinnd -s newgroup "$g" y quillnet >/dev/null ||
+            fail "newgroup $g failed"
+    done
+    /usr/bin/python3 "$here/tests/site/site_data.py" post "$QK_INN_PORT" || fail "posting the demo articles failed"
+
+    # The store lies below the web root, so nginx serves what the reader extracts.
+    wine reg add 'HKLM\Software\Yarrowfen\Quillnet' /v WWWRoot /t REG_SZ /d "$(winpath "$www")" /f \
+        </dev/null >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Yarrowfen\Quillnet' /v DataRoot /t REG_SZ /d '\news' /f </dev/null >/dev/null 2>&1
+    cat >"$www/settings.inc" <<EOF
+<%
+' Written by tests/site/site-fixture.sh for this instance.
+Const NewsServer = "127.0.0.1:$QK_INN_PORT"
+Const MailServer = "127.0.0.1:$mail_port"
+Const MailFrom = "news-site@example.invalid"
+Const MailboxFolder = "$(winpath "$dir/mailbox")"
+Const SiteAddress = "http://127.0.0.1:$nginx_port/"
+%>
+EOF
+
+    setsid /usr/bin/python3 "$here/tests/site/mailbox.py" --port "$mail_port" --spool "$dir/mailbox" \
+        --pidfile "$dir/mailbox.pid" </dev/null >"$dir/mailbox.log" 2>&1 &
+    wait_port "$mail_port" || fail "the mailbox server did not start: $(cat "$dir/mailbox.log")"
+
+    sed -e "s|@DIR@|$dir|g" -e "s|@WWW@|$www|g" -e "s|@PORT@|$nginx_port|g" -e "s|@HOST_PORT@|$host_port|g" \
+        "$here/tests/site/nginx.conf.in" >"$dir/nginx.conf"
+    nginx -p "$dir" -e "$dir/nginx-error.log" -c "$dir/nginx.conf" </dev/null >/dev/null 2>&1 || fail "nginx did not start"
+
+    # A page can still crash the platform's script engine, and with it the
+    # host process; the loop starts it again so the site keeps serving.
+    : >"$dir/host.log"
+    setsid bash -c 'while :; do "$0" "$1" --root "$2" --port "$3"; echo "page host ended ($?), starting it again"
+        sleep 1; done' wine "$build/bin/PageHost.exe" "$(winpath "$www")" "$host_port" \
+        </dev/null >>"$dir/host.log" 2>&1 &
+    echo $! >"$dir/host.pid"
+    wait_port "$host_port" 600 || fail "the page host did not start"
+    wait_port "$nginx_port" || fail "nginx is not listening"
+    echo "news site $name: http://127.0.0.1:$nginx_port/"
+}
+
+case "$mode" in
+setup) setup ;;
+teardown) stop_all; echo "news site $name stopped" ;;
+*) echo "usage: $0 BUILD_DIR NAME BASE_PORT setup|teardown"; exit 2 ;;
+esac
+exit 0

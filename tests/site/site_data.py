@@ -1,0 +1,283 @@
+#!/usr/bin/python3
+"""Sample content of the news site, all made here (no downloads).
+
+  site_data.py images WWWROOT      the emoticon GIFs Smilies points at (/images)
+  site_data.py post PORT           fills the demo groups of the INN on PORT
+  site_data.py uploads FOLDER      pictures and bad files for upload tests
+
+Groups posted:
+  demo.talk          plain text with emoticons, one UTF-8 subject
+  demo.pictures      MIME posts with PNG and BMP attachments, one picture
+                     declaring 30,000 x 30,000 pixels
+  demo.binaries      uuencoded and yEnc pictures
+  demo.big           150 articles, for paging
+"""
+
+import binascii
+import email.utils
+import struct
+import sys
+import warnings
+import os
+import zlib
+
+warnings.simplefilter("ignore", DeprecationWarning)
+
+
+# --- pictures -------------------------------------------------------------
+
+def png(width, height, pixel):
+    """A truecolour PNG; pixel(x, y) gives (r, g, b)."""
+    rows = bytearray()
+    for y in range(height):
+        rows.append(0)
+        for x in range(width):
+            rows.extend(pixel(x, y))
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + chunk(b"IEND", b""))
+
+
+def png_header_only(width, height):
+    """A PNG that declares a size and carries one tiny, wrong data chunk."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(b"\0" * 64)) + chunk(b"IEND", b""))
+
+
+def bmp(width, height, pixel):
+    """A 24-bit bottom-up BMP."""
+    stride = (width * 3 + 3) & ~3
+    data = bytearray()
+    for y in range(height - 1, -1, -1):
+        row = bytearray()
+        for x in range(width):
+            r, g, b = pixel(x, y)
+            row.extend((b, g, r))
+        row.extend(b"\0" * (stride - len(row)))
+        data.extend(row)
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    return header + info + bytes(data)
+
+
+def gif(width, height, palette, index):
+    """A GIF with up to 128 colours; index(x, y) gives the palette index.
+    LZW codes stay 8 bits wide: a clear code every 100 pixels keeps the
+    table from growing, which every decoder accepts."""
+    palette = list(palette) + [(0, 0, 0)] * (128 - len(palette))
+    out = bytearray(b"GIF89a" + struct.pack("<HHBBB", width, height, 0xF6, 0, 0))
+    for r, g, b in palette:
+        out.extend((r, g, b))
+    out.extend(b"!\xf9\x04\x01\x00\x00\x00\x00")  # index 0 transparent
+    out.extend(b"," + struct.pack("<HHHHB", 0, 0, width, height, 0))
+    clear, end = 128, 129
+    codes = [clear]
+    pixels = [index(x, y) for y in range(height) for x in range(width)]
+    for n, p in enumerate(pixels):
+        if n and n % 100 == 0:
+            codes.append(clear)
+        codes.append(p)
+    codes.append(end)
+    data = bytes(codes)  # 8-bit codes pack one per byte
+    out.append(7)
+    for i in range(0, len(data), 255):
+        block = data[i:i + 255]
+        out.append(len(block))
+        out.extend(block)
+    out.extend(b"\x00;")
+    return bytes(out)
+
+
+def smiley(mood):
+    """16 x 16 face: 0 transparent, 1 yellow, 2 dark, 3 red."""
+    def index(x, y):
+        dx, dy = x - 7.5, y - 7.5
+        d = dx * dx + dy * dy
+        if d > 56:
+            return 0
+        if y in (5, 6) and x in (5, 10):
+            return 2
+        if mood == "wink" and y in (5, 6) and x == 10:
+            return 1
+        mouth = {"smile": 0.5, "sad": -0.5, "grin": 0.9, "flat": 0.0, "angry": -0.8}.get(mood, 0.5)
+        if 4 <= x <= 11:
+            my = 11 + int(round(mouth * (1 - ((x - 7.5) / 4) ** 2) * 2.5)) - (1 if mood == "sad" else 0)
+            if y == my:
+                return 3 if mood in ("grin", "angry") else 2
+        return 1
+    return gif(16, 16, [(255, 255, 255), (255, 214, 0), (60, 40, 0), (200, 30, 30)], index)
+
+
+def sunset(x, y, w=320, h=200):
+    sky = (255, max(0, 160 - y), min(255, 60 + y))
+    sun = (x - w * 0.6) ** 2 + (y - h * 0.55) ** 2 < (h * 0.18) ** 2
+    sea = y > h * 0.65
+    if sun and not sea:
+        return (255, 230, 90)
+    if sea:
+        return (20, 60 + (x * 7 + y * 3) % 40, 120)
+    return sky
+
+
+def checker(x, y):
+    return (230, 40, 40) if (x // 16 + y // 16) % 2 else (250, 250, 250)
+
+
+def rings(x, y):
+    d = int(((x - 100) ** 2 + (y - 75) ** 2) ** 0.5)
+    return ((d * 9) % 256, (d * 5) % 256, 255 - (d * 3) % 256)
+
+
+def write_images(root):
+    folder = os.path.join(root, "images")
+    os.makedirs(folder, exist_ok=True)
+    moods = {1: "smile", 2: "sad", 3: "wink", 4: "grin", 5: "flat", 6: "angry", 7: "grin", 8: "sad"}
+    for n, mood in moods.items():
+        with open(os.path.join(folder, "smile%d.gif" % n), "wb") as f:
+            f.write(smiley(mood))
+    with open(os.path.join(folder, "logo.png"), "wb") as f:
+        f.write(png(96, 32, lambda x, y: (30, 60 + x, 120 + y * 3)))
+
+
+def write_uploads(folder):
+    os.makedirs(folder, exist_ok=True)
+    files = {
+        "photo.png": png(400, 200, sunset),
+        # The picture demo.pictures article 1 carries, to compare downloads with.
+        "sunset.png": png(320, 200, sunset),
+        "tall.bmp": bmp(60, 180, checker),
+        "notapicture.jpg": b"This is plain text wearing a picture's name.\r\n" * 20,
+        "huge.png": png_header_only(30000, 30000),
+        "empty.png": b"",
+    }
+    for name, data in files.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+
+
+# --- articles ---------------------------------------------------------------
+
+def b64_lines(data):
+    text = binascii.b2a_base64(data, newline=False).decode()
+    return [text[i:i + 76] for i in range(0, len(text), 76)]
+
+
+def uu_lines(name, data):
+    lines = ["begin 644 " + name]
+    for i in range(0, len(data), 45):
+        lines.append(binascii.b2a_uu(data[i:i + 45]).decode().rstrip("\n"))
+    lines += ["`", "end"]
+    return lines
+
+
+def yenc_lines(name, data):
+    out, line = [], bytearray()
+    for i, byte in enumerate(data):
+        c = (byte + 42) % 256
+        if c in (0, 10, 13, 61) or (c in (9, 32) and (not line or i == len(data) - 1)) or (c == 46 and not line):
+            line.extend((61, (c + 64) % 256))
+        else:
+            line.append(c)
+        if len(line) >= 128:
+            out.append(bytes(line))
+            line = bytearray()
+    if line:
+        out.append(bytes(line))
+    head = ("=ybegin line=128 size=%d name=%s" % (len(data), name)).encode()
+    tail = ("=yend size=%d crc32=%08x" % (len(data), zlib.crc32(data) & 0xFFFFFFFF)).encode()
+    return [head] + out + [tail]
+
+
+class Poster:
+    def __init__(self, port):
+        import nntplib
+        self.server = nntplib.NNTP("127.0.0.1", port, readermode=True)
+        self.n = 0
+
+    def post(self, group, subject, body, sender="Demo Poster <poster@example.invalid>", extra=()):
+        self.n += 1
+        head = [
+            "From: " + sender,
+            "Newsgroups: " + group,
+            "Subject: " + subject,
+            "Message-ID: <demo-%d@quillnet.demo>" % self.n,
+            "Date: " + email.utils.formatdate(1704110400 + self.n * 3600, usegmt=True),
+        ] + list(extra)
+        lines = [l.encode("utf-8") for l in head] + [b""]
+        lines += [l if isinstance(l, bytes) else l.encode("utf-8") for l in body]
+        self.server.post([l + b"\r\n" for l in lines])
+
+    def mime(self, group, subject, text, attachments):
+        boundary = "=_demo_boundary_%d" % (self.n + 1)
+        body = ["This is a multi-part message in MIME format.", "", "--" + boundary,
+                "Content-Type: text/plain; charset=us-ascii", "", text, ""]
+        for name, kind, data in attachments:
+            body += ["--" + boundary, "Content-Type: %s; name=\"%s\"" % (kind, name),
+                     "Content-Transfer-Encoding: base64",
+                     "Content-Disposition: attachment; filename=\"%s\"" % name, ""]
+            body += b64_lines(data) + [""]
+        body.append("--" + boundary + "--")
+        self.post(group, subject, body,
+                  extra=["MIME-Version: 1.0", "Content-Type: multipart/mixed; boundary=\"%s\"" % boundary])
+
+    def close(self):
+        self.server.quit()
+
+
+def post_all(port):
+    p = Poster(port)
+    talk = [
+        ("Welcome to the demo groups :)", ["Hello everybody :)", "", "This server runs on this machine only ;)"]),
+        ("Re: Welcome to the demo groups :)", ["> Hello everybody :)", "", "It works :D"]),
+        ("Is the listing sorted? :-/", ["I sorted it by subject, then by size :))"]),
+        ("Grüße aus Köln — café ☕", ["A subject in UTF-8, with umlauts and a cup of coffee.", "Schöne Grüße!"]),
+        ("Tags <b>stay</b> text & so do ampersands", ["<script>alert('no')</script> is shown, not run."]),
+        ("Long article", ["Line %d of a long article with some words in it to make it longer." % i
+                          for i in range(1, 400)]),
+        ("Sad news :(", ["The coffee machine is broken :(("]),
+        ("Angry about the coffee :x", ["Still broken."]),
+    ]
+    for subject, body in talk:
+        p.post("demo.talk", subject, body)
+
+    sunset_png = png(320, 200, sunset)
+    rings_png = png(200, 150, rings)
+    p.mime("demo.pictures", "Sunset over the sea (MIME PNG)", "A picture I made this evening.",
+           [("sunset.png", "image/png", sunset_png)])
+    p.mime("demo.pictures", "Two pictures in one post", "Rings and a tall checkerboard.",
+           [("rings.png", "image/png", rings_png), ("checker.bmp", "image/bmp", bmp(60, 180, checker))])
+    p.mime("demo.pictures", "A picture that claims to be huge", "It declares 30,000 x 30,000 pixels.",
+           [("huge.png", "image/png", png_header_only(30000, 30000))])
+    p.mime("demo.pictures", "Notes as a text attachment", "The attachment is not a picture.",
+           [("notes.txt", "text/plain", b"Shopping list:\r\n- coffee\r\n- more coffee\r\n")])
+
+    p.post("demo.binaries", "Checkerboard (uuencoded PNG)",
+           ["Here is the picture:", ""] + uu_lines("board.png", png(128, 96, checker)) + ["", "Enjoy."])
+    p.post("demo.binaries", "Rings (yEnc BMP)",
+           ["yEnc encoded:", ""] + yenc_lines("rings.bmp", bmp(100, 75, rings)) + [""])
+    p.post("demo.binaries", "Sunset again (uuencoded)",
+           uu_lines("sunset2.png", sunset_png))
+
+    for n in range(1, 151):
+        words = ["alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel"]
+        subject = "%s %s number %d%s" % (words[n % 8].capitalize(), words[(n * 3) % 8], n, " :)" if n % 10 == 0 else "")
+        p.post("demo.big", subject, ["Article %d of the big group." % n] + ["filler line %d" % i for i in range(n % 23)])
+    p.close()
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[1] not in ("images", "post", "uploads"):
+        sys.exit(__doc__)
+    if sys.argv[1] == "images":
+        write_images(sys.argv[2])
+    elif sys.argv[1] == "uploads":
+        write_uploads(sys.argv[2])
+    else:
+        post_all(int(sys.argv[2]))
+
+
+if __name__ == "__main__":
+    main()
