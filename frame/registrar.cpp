@@ -1,6 +1,5 @@
 #include "frame/registrar.h"
 
-#include <cwctype>
 #include <stdexcept>
 
 #include "frame/handles.h"
@@ -9,196 +8,10 @@
 namespace frame::registrar {
 namespace {
 
-class Lexer {
-  public:
-    Lexer(std::wstring_view text, const Replacements& replacements)
-        : text_(text), replacements_(replacements) {}
-
-    // Returns the next token; quoted strings come back unquoted with tokens
-    // replaced. `quoted` tells the caller which kind it got.
-    bool next(std::wstring& token, bool& quoted) {
-        skip_space();
-        if (pos_ >= text_.size()) return false;
-        quoted = false;
-        const wchar_t c = text_[pos_];
-        if (c == L'{' || c == L'}' || c == L'=') {
-            token.assign(1, c);
-            ++pos_;
-            return true;
-        }
-        if (c == L'\'') {
-            quoted = true;
-            token = read_quoted();
-            return true;
-        }
-        const size_t start = pos_;
-        while (pos_ < text_.size() && !std::iswspace(text_[pos_]) && text_[pos_] != L'{' &&
-               text_[pos_] != L'}' && text_[pos_] != L'=' && text_[pos_] != L'\'')
-            ++pos_;
-        token.assign(text_.substr(start, pos_ - start));
-        token = substitute(token);
-        return true;
-    }
-
-  private:
-    void skip_space() {
-        while (pos_ < text_.size() && std::iswspace(text_[pos_])) ++pos_;
-    }
-    std::wstring read_quoted() {
-        std::wstring raw;
-        ++pos_;  // opening quote
-        for (;;) {
-            if (pos_ >= text_.size()) throw std::runtime_error("unterminated quoted string");
-            const wchar_t c = text_[pos_++];
-            if (c == L'\'') {
-                if (pos_ < text_.size() && text_[pos_] == L'\'') {  // '' is a quote
-                    raw.push_back(L'\'');
-                    ++pos_;
-                    continue;
-                }
-                break;
-            }
-            raw.push_back(c);
-        }
-        return substitute(raw);
-    }
-    // Replacement happens after unquoting, so a module path holding a quote
-    // cannot break the script's syntax.
-    std::wstring substitute(const std::wstring& raw) const {
-        std::wstring out;
-        for (size_t i = 0; i < raw.size(); ++i) {
-            if (raw[i] != L'%') {
-                out.push_back(raw[i]);
-                continue;
-            }
-            const size_t end = raw.find(L'%', i + 1);
-            if (end == std::wstring::npos) throw std::runtime_error("unterminated % token");
-            if (end == i + 1) {  // %% is a percent sign
-                out.push_back(L'%');
-                i = end;
-                continue;
-            }
-            const auto it = replacements_.find(raw.substr(i + 1, end - i - 1));
-            if (it == replacements_.end()) throw std::runtime_error("unknown % token");
-            out += it->second;
-            i = end;
-        }
-        return out;
-    }
-
-    std::wstring_view text_;
-    const Replacements& replacements_;
-    size_t pos_ = 0;
-};
-
-class Parser {
-  public:
-    Parser(std::wstring_view text, const Replacements& r) : lex_(text, r) { advance(); }
-
-    Script parse_script() {
-        Script script;
-        while (have_) {
-            Root root;
-            root.hive = hive_for(expect_word());
-            expect(L"{");
-            while (!at(L"}")) root.keys.push_back(parse_key());
-            expect(L"}");
-            script.roots.push_back(std::move(root));
-        }
-        return script;
-    }
-
-  private:
-    static bool same(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
-
-    static HKEY hive_for(const std::wstring& name) {
-        if (same(name, L"HKCR") || same(name, L"HKEY_CLASSES_ROOT")) return HKEY_CLASSES_ROOT;
-        if (same(name, L"HKCU") || same(name, L"HKEY_CURRENT_USER")) return HKEY_CURRENT_USER;
-        if (same(name, L"HKLM") || same(name, L"HKEY_LOCAL_MACHINE")) return HKEY_LOCAL_MACHINE;
-        throw std::runtime_error("unknown registry root");
-    }
-
-    Key parse_key() {
-        Key key;
-        bool quoted = false;
-        std::wstring word = expect_word(&quoted);
-        if (!quoted) {
-            if (same(word, L"NoRemove")) key.flag = KeyFlag::no_remove;
-            else if (same(word, L"ForceRemove")) key.flag = KeyFlag::force_remove;
-            else if (same(word, L"Delete")) key.flag = KeyFlag::remove;
-            if (key.flag != KeyFlag::none) word = expect_word();
-        }
-        if (word.empty() || word.find(L'\\') != std::wstring::npos)
-            throw std::runtime_error("bad key name");
-        key.name = word;
-        if (at(L"=")) {
-            advance();
-            key.has_default = true;
-            key.default_value = parse_typed_value();
-        }
-        if (at(L"{")) {
-            advance();
-            while (!at(L"}")) {
-                if (!quoted_ && have_ && same(token_, L"val")) {
-                    advance();
-                    Value v;
-                    v.name = expect_word();
-                    expect(L"=");
-                    const Value typed = parse_typed_value();
-                    v.is_number = typed.is_number;
-                    v.text = typed.text;
-                    v.number = typed.number;
-                    key.values.push_back(std::move(v));
-                } else {
-                    key.children.push_back(parse_key());
-                }
-            }
-            expect(L"}");
-        }
-        return key;
-    }
-
-    Value parse_typed_value() {
-        const std::wstring type = expect_word();
-        Value v;
-        const std::wstring data = expect_word();
-        if (same(type, L"s")) {
-            v.text = data;
-        } else if (same(type, L"d")) {
-            v.is_number = true;
-            wchar_t* end = nullptr;
-            v.number = static_cast<DWORD>(wcstoul(data.c_str(), &end, 0));
-            if (!end || *end) throw std::runtime_error("bad number");
-        } else {
-            throw std::runtime_error("unknown value type");
-        }
-        return v;
-    }
-
-    bool at(const wchar_t* t) const { return have_ && !quoted_ && token_ == t; }
-    void expect(const wchar_t* t) {
-        if (!at(t)) throw std::runtime_error("unexpected token");
-        advance();
-    }
-    std::wstring expect_word(bool* was_quoted = nullptr) {
-        if (!have_ || (!quoted_ && (token_ == L"{" || token_ == L"}" || token_ == L"=")))
-            throw std::runtime_error("expected a name");
-        std::wstring w = token_;
-        if (was_quoted) *was_quoted = quoted_;
-        advance();
-        return w;
-    }
-    void advance() {
-        bool quoted = false;
-        have_ = lex_.next(token_, quoted);
-        quoted_ = have_ && quoted;
-    }
-
-    Lexer lex_;
-    std::wstring token_;
-    bool have_ = false;
-    bool quoted_ = false;
-};
+// As Windows defines the predefined keys: the 32-bit value, sign-extended.
+HKEY hive_key(Hive hive) {
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(static_cast<uint32_t>(hive))));
+}
 
 HRESULT from_win32(LSTATUS status) { return HRESULT_FROM_WIN32(static_cast<DWORD>(status)); }
 
@@ -262,16 +75,11 @@ void unregister_key(HKEY parent, const Key& key) {
 
 }  // namespace
 
-Script parse(std::wstring_view text, const Replacements& replacements) {
-    Parser parser(text, replacements);
-    return parser.parse_script();
-}
-
 HRESULT apply_register(const Script& script) noexcept {
     try {
         for (const Root& root : script.roots)
             for (const Key& key : root.keys) {
-                const HRESULT hr = register_key(root.hive, key);
+                const HRESULT hr = register_key(hive_key(root.hive), key);
                 if (FAILED(hr)) return hr;
             }
         return S_OK;
@@ -283,7 +91,7 @@ HRESULT apply_register(const Script& script) noexcept {
 HRESULT apply_unregister(const Script& script) noexcept {
     try {
         for (const Root& root : script.roots)
-            for (const Key& key : root.keys) unregister_key(root.hive, key);
+            for (const Key& key : root.keys) unregister_key(hive_key(root.hive), key);
     } catch (...) {
     }
     return S_OK;

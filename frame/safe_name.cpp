@@ -31,14 +31,27 @@ bool is_refused_in_names(unsigned char c) noexcept {
 }
 
 std::string safe_name(std::string_view reported, NameSource source, const LeadBytes* lead) {
+    // A lead byte and the byte after it are one character only where that
+    // byte can be a trail byte: every double-byte code page starts its trail
+    // bytes at 0x40 and none takes DEL. A lead byte before a control, a
+    // blank, a dot or one of " * / : < > ? (or at the end) is no character
+    // at all and is refused like one: kept, it would pair up with whatever
+    // follows once a refused byte between them is dropped, and could leave
+    // the trail byte of the next character (0x5C, the backslash, in code
+    // page 932) standing on its own as a separator.
     const auto is_lead = [lead](char c) { return lead != nullptr && (*lead)[static_cast<unsigned char>(c)]; };
+    const auto pair_at = [&is_lead](std::string_view s, size_t i) {
+        if (i + 1 >= s.size() || !is_lead(s[i])) return false;
+        const unsigned char trail = static_cast<unsigned char>(s[i + 1]);
+        return trail >= 0x40 && trail != 0x7F;
+    };
     std::string_view element = reported;
     if (source == NameSource::sender_path) {
         // Where the last path element starts, stepping over double-byte
         // characters whole.
         size_t start = 0;
         for (size_t i = 0; i < reported.size(); ++i) {
-            if (is_lead(reported[i]) && i + 1 < reported.size()) {
+            if (pair_at(reported, i)) {
                 ++i;
                 continue;
             }
@@ -55,10 +68,10 @@ std::string safe_name(std::string_view reported, NameSource source, const LeadBy
     name.reserve(element.size() + 1);
     for (size_t i = 0; i < element.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(element[i]);
-        if (is_lead(element[i]) && i + 1 < element.size()) {
+        if (pair_at(element, i)) {
             name.push_back(element[i]);
             name.push_back(element[++i]);
-        } else if (!is_refused_in_names(c)) {
+        } else if (!is_lead(element[i]) && !is_refused_in_names(c)) {
             name.push_back(static_cast<char>(c));
         } else if (source == NameSource::plain_name) {
             name.push_back('_');

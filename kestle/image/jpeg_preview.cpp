@@ -333,6 +333,10 @@ bool next_scan(Bytes file, size_t& pos, Frame& f, bool progressive, Scan& scan) 
         while (pos < file.size() && file[pos] == 0xFF && pos + 1 < file.size() && file[pos + 1] == 0xFF) ++pos;
         if (pos + 4 > file.size() || file[pos] != 0xFF) return false;
         const uint8_t marker = file[pos + 1];
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // TEM and RSTn carry no length
+            pos += 2;
+            continue;
+        }
         const size_t length = be16(file, pos + 2);
         if (length < 2 || pos + 2 + length > file.size()) return false;
         const Bytes seg = file.subspan(pos + 4, length - 2);

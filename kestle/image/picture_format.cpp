@@ -85,7 +85,10 @@ bool is_tga(Bytes head, Bytes tail, uint64_t file_size) {
 std::optional<PictureSize> jpeg_size(Bytes b) {
     size_t at = 2;
     while (at + 4 <= b.size()) {
-        if (b[at] != 0xFF) return std::nullopt;
+        if (b[at] != 0xFF) {  // stray bytes before a marker: decoders pass over them, and so must the size check
+            ++at;
+            continue;
+        }
         const uint8_t marker = b[at + 1];
         if (marker == 0xFF) {  // fill byte
             ++at;

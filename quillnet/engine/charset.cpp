@@ -1,9 +1,7 @@
 #include "quillnet/engine/charset.h"
 
-#include <windows.h>
-
-#include <climits>
 #include <string>
+
 #include "frame/ascii.h"
 
 namespace quillnet::engine {
@@ -51,25 +49,6 @@ std::string charset_of_code_page(unsigned code_page) {
     for (const Named& n : kCharsets)
         if (n.code_page == code_page) return n.name;
     return "windows-" + std::to_string(code_page);
-}
-
-bool is_lead_byte(unsigned code_page, char c) noexcept {
-    return ::IsDBCSLeadByteEx(code_page, static_cast<BYTE>(c)) != 0;
-}
-
-std::string charset_to_ansi(std::string_view charset, std::string_view bytes) {
-    const unsigned cp = code_page_of(charset);
-    if (cp == 0 || bytes.empty() || bytes.size() > INT_MAX / 2 || cp == ::GetACP()) return std::string(bytes);
-    const int n = static_cast<int>(bytes.size());
-    const int wide_count = ::MultiByteToWideChar(cp, 0, bytes.data(), n, nullptr, 0);
-    if (wide_count <= 0) return std::string(bytes);
-    std::wstring wide(static_cast<size_t>(wide_count), L'\0');
-    ::MultiByteToWideChar(cp, 0, bytes.data(), n, wide.data(), wide_count);
-    const int ansi_count = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_count, nullptr, 0, nullptr, nullptr);
-    if (ansi_count <= 0) return std::string(bytes);
-    std::string ansi(static_cast<size_t>(ansi_count), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_count, ansi.data(), ansi_count, nullptr, nullptr);
-    return ansi;
 }
 
 }  // namespace quillnet::engine

@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "frame/ascii.h"
@@ -21,8 +22,7 @@ void LineEngine::attach(std::unique_ptr<Transport> transport) {
 
 void LineEngine::close() noexcept {
     transport_.reset();
-    buffer_.clear();
-    start_ = scanned_ = 0;
+    start_ = end_ = scanned_ = 0;
 }
 
 // After a failed read or write the stream's position is unknown: nothing
@@ -32,27 +32,35 @@ IoResult LineEngine::broken(IoResult r) {
     return r;
 }
 
+// Reads into the buffer's free tail. The buffer is never zero-filled: a read
+// that brings a network segment costs that segment, not a clearing of the
+// whole read chunk.
 IoResult LineEngine::fill() {
     if (!transport_) return IoResult{IoStatus::closed, WSAENOTCONN};
-    if (start_ > 0 && start_ == buffer_.size()) {
-        buffer_.clear();
-        start_ = 0;
-    } else if (start_ > kReadChunk && start_ * 2 > buffer_.size()) {
-        buffer_.erase(0, start_);
+    if (start_ > 0 && start_ == end_) {
+        start_ = end_ = 0;
+    } else if (start_ > kReadChunk && start_ * 2 > end_) {
+        std::memmove(buffer_.get(), buffer_.get() + start_, end_ - start_);
+        end_ -= start_;
         start_ = 0;
     }
-    const size_t old = buffer_.size();
-    buffer_.resize(old + kReadChunk);
+    if (capacity_ - end_ < kReadChunk) {
+        const size_t capacity = std::max(capacity_ * 2, end_ + kReadChunk);
+        std::unique_ptr<char[]> grown(new char[capacity]);
+        if (end_ > start_) std::memcpy(grown.get() + start_, buffer_.get() + start_, end_ - start_);
+        buffer_ = std::move(grown);
+        capacity_ = capacity;
+    }
     size_t got = 0;
-    const IoResult r = transport_->receive(buffer_.data() + old, kReadChunk, got);
-    buffer_.resize(old + got);
+    const IoResult r = transport_->receive(buffer_.get() + end_, kReadChunk, got);
+    end_ += got;
     return r.ok() ? r : broken(r);
 }
 
 IoResult LineEngine::read_line(std::string& line) {
     for (;;) {
-        const char* base = buffer_.data() + start_;
-        const size_t avail = buffer_.size() - start_;
+        const char* base = buffer_.get() + start_;
+        const size_t avail = end_ - start_;
         if (scanned_ < avail) {
             const void* lf = std::memchr(base + scanned_, '\n', avail - scanned_);
             if (lf) {

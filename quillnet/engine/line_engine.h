@@ -69,7 +69,9 @@ class LineEngine {
     IoResult broken(IoResult r);
 
     std::unique_ptr<Transport> transport_;
-    std::string buffer_;  // received, not yet consumed bytes start at `start_`
+    std::unique_ptr<char[]> buffer_;  // received bytes: [start_, end_) not yet consumed
+    size_t capacity_ = 0;
+    size_t end_ = 0;
     size_t start_ = 0;
     size_t scanned_ = 0;  // bytes after start_ already searched for LF
 };

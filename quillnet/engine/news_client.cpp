@@ -309,7 +309,12 @@ NewsClient::Step NewsClient::finish(int result) {
     return Step::done;
 }
 
-NewsClient::Step NewsClient::refuse(const Reply& r) { return finish(report(r.code, r.text)); }
+// A refusal passes the server's error code on. A reply with any other code
+// where none of those fit is not understood; passed on, "000" would even
+// read as success.
+NewsClient::Step NewsClient::refuse(const Reply& r) {
+    return finish(report(r.code >= 400 ? r.code : kNewsBadReply, r.text));
+}
 
 NewsClient::Step NewsClient::io_failed(const IoResult& io, std::string_view line) {
     drop_connection();

@@ -41,8 +41,6 @@
 #include "quillnet/engine/yenc.h"
 #include "quillnet/news/file_names.h"
 #include "frame/ascii.h"
-#include "frame/atomic_file.h"
-#include "frame/text.h"
 
 namespace quillnet {
 namespace {
@@ -310,43 +308,12 @@ class Extraction {
 
 }  // namespace
 
-namespace {
-
-class StoreFile final : public NewFile {
-  public:
-    explicit StoreFile(const std::string& path) : file_(frame::ansi_to_wide(path)) {}
-    bool ok() const noexcept { return file_.ok(); }
-    bool write(const char* bytes, size_t count) override { return file_.write(bytes, count); }
-    bool commit() override { return file_.commit(); }
-
-  private:
-    frame::AtomicFile file_;
-};
-
-}  // namespace
-
-std::unique_ptr<NewFile> StoreFiles::create(const std::string& path) {
-    auto file = std::make_unique<StoreFile>(path);
-    if (!file->ok()) return nullptr;
-    return file;
-}
-
 int32_t decode_attachments(ArticleRecord& record, const std::string& webRoot, const std::string& groupFolder,
                            FileSink& sink) {
     if (record.length() <= 0 || !record.text()) return -1;
     Extraction(record, webRoot, groupFolder, sink).run();
     if (std::unique_ptr<NewFile> stored = sink.create(webRoot + groupFolder + std::to_string(record.number)))
         if (stored->write(record.text(), static_cast<size_t>(record.length()))) stored->commit();
-    return 0;
-}
-
-int32_t ArticleRecord::DecodeAttachments(const std::string& webRoot, const std::string& groupFolder) {
-    StoreFiles files;
-    return decode_attachments(*this, webRoot, groupFolder, files);
-}
-
-int32_t ArticleRecord::WriteWholeFile(const std::string& path, const char* bytes, size_t count) {
-    write_store_file(path, bytes, count);
     return 0;
 }
 

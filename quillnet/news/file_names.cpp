@@ -1,9 +1,7 @@
 #include "quillnet/news/file_names.h"
 
 #include "frame/ascii.h"
-#include "frame/atomic_file.h"
-#include "frame/safe_name.h"
-#include "frame/text.h"
+#include "quillnet/engine/charset.h"
 
 namespace quillnet {
 namespace {
@@ -16,24 +14,20 @@ bool looks_like_article_number(std::string_view name) noexcept {
     return true;
 }
 
-frame::LeadBytes lead_bytes_of(UINT code_page) {
+}  // namespace
+
+frame::LeadBytes lead_bytes_of(unsigned code_page) {
     frame::LeadBytes lead{};
-    for (unsigned c = 0x80; c < 0x100; ++c) lead[c] = ::IsDBCSLeadByteEx(code_page, static_cast<BYTE>(c)) != 0;
+    for (unsigned c = 0x80; c < 0x100; ++c) lead[c] = engine::is_lead_byte(code_page, static_cast<char>(c));
     return lead;
 }
 
-}  // namespace
-
-std::string safe_file_name(std::string_view reported, UINT code_page) {
+std::string safe_file_name(std::string_view reported, unsigned code_page) {
     const frame::LeadBytes lead = lead_bytes_of(code_page);
     std::string name = frame::safe_name(reported, frame::NameSource::sender_path, &lead);
     if (!name.empty() && (looks_like_article_number(name) || frame::ascii::equals_nocase(name, "NewsList.txt")))
         name.insert(name.begin(), '_');
     return name;
-}
-
-bool write_store_file(const std::string& path, const char* bytes, size_t count) {
-    return !frame::write_file_atomically(frame::ansi_to_wide(path), bytes, count);
 }
 
 }  // namespace quillnet

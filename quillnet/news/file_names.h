@@ -3,10 +3,10 @@
 // written by frame/atomic_file.h.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 #include <string_view>
+
+#include "frame/safe_name.h"
 
 namespace quillnet {
 
@@ -16,8 +16,12 @@ namespace quillnet {
 // double-byte characters whole. On top of that the store's own names are
 // kept free: a name that looks like a stored article (digits, optionally
 // after a "-") or the group list cache "NewsList.txt" gets a "_" in front.
-// Empty when nothing usable is left.
-std::string safe_file_name(std::string_view reported, UINT code_page = CP_ACP);
+// Empty when nothing usable is left. Code page 0 is the system's ANSI code
+// page (CP_ACP).
+std::string safe_file_name(std::string_view reported, unsigned code_page = 0);
+
+// The lead bytes of a code page, as the system knows them.
+frame::LeadBytes lead_bytes_of(unsigned code_page);
 
 // Writes the bytes atomically to an ANSI path of the store.
 bool write_store_file(const std::string& path, const char* bytes, size_t count);

@@ -82,7 +82,7 @@ TEST_F(RegistrarTest, RegisterStopsAtFirstFailure) {
     // made; an unopenable parent is simulated with a predefined bad hive instead.
     Script s;
     Root root;
-    root.hive = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000099));
+    root.hive = static_cast<frame::registrar::Hive>(0x80000099);
     Key k;
     k.name = L"X";
     root.keys.push_back(k);

@@ -194,6 +194,11 @@ TEST_F(FaultTest, GreetingsThatAreNotWelcome) {
     EXPECT_EQ("Access denied", events.errors[1].second);
 }
 
+TEST_F(FaultTest, AGreetingOfStatusZeroIsNotUnderstood) {
+    EXPECT_EQ(kNewsBadReply, connect("127.0.0.1:11944"));
+    EXPECT_FALSE(client.connected());
+}
+
 TEST_F(FaultTest, ConnectionRefusedIsAWinsockError) {
     EXPECT_EQ(WSAECONNREFUSED, connect("127.0.0.1:11999"));
     ASSERT_EQ(1u, events.errors.size());
