@@ -182,7 +182,7 @@ TlsResult LineEngine::start_tls(const std::string& host) {
         r.io = IoResult{IoStatus::closed, WSAENOTCONN};
         return r;
     }
-    if (start_ != buffer_.size()) {
+    if (start_ != end_) {
         close();
         r.io = IoResult{IoStatus::failed, WSAECONNABORTED};
         r.failure = TlsFailure::handshake;
