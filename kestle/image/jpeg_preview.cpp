@@ -164,6 +164,7 @@ std::optional<JpegPreview> read_jpeg_preview(Bytes file) {
             pos += 2;
             continue;
         }
+        if (marker == 0xD8) return std::nullopt;  // a second SOI: decoders refuse the file
         const size_t length = be16(file, pos + 2);
         if (length < 2 || pos + 2 + length > file.size()) return std::nullopt;
         const Bytes seg = file.subspan(pos + 4, length - 2);
