@@ -8,3 +8,4 @@ build=$(cd "${1:-$here/build}" && pwd)
 "$here/tests/wine-fixture.sh" "$build" setup >/dev/null
 trap '"$here/tests/wine-fixture.sh" "$build" teardown >/dev/null' EXIT
 wine "$CSCRIPT" //nologo "$(winpath "$here/bench/page_text.vbs")" </dev/null 2>/dev/null | tr -d '\r'
+wine "$build/bin/kestle_bench.exe" smilies </dev/null 2>/dev/null | tr -d '\r'

@@ -22,7 +22,8 @@ bool is_variant_pointer(const TYPEDESC& t) noexcept {
 
 // Fills `call` when the function is one this file can call: a plain HRESULT
 // method or property get, inputs of plain types or VARIANTs, an optional
-// retval last, and at least one VARIANT (the others gain nothing here).
+// retval last, and at least one VARIANT or string (a page's megabyte text
+// would be copied on the way in otherwise; the others gain nothing here).
 void describe(const FUNCDESC& f, DirectCall& call) {
     call.id = f.memid;
     call.kinds = static_cast<WORD>(f.invkind);
@@ -49,6 +50,7 @@ void describe(const FUNCDESC& f, DirectCall& call) {
             takes_variant = true;
         } else if (plain_type(e.tdesc.vt)) {
             call.inputs.push_back(e.tdesc.vt);
+            takes_variant |= e.tdesc.vt == VT_BSTR;
         } else {
             return;
         }
@@ -142,6 +144,14 @@ HRESULT call_direct(void* self, const DirectCall& call, DISPPARAMS* params, VARI
             frame.pointers[i] = &slot;
         } else if (V_VT(arg) == vt) {
             frame.pointers[i] = arg;
+        } else if (const VARIANT* value = value_of(arg); value && V_VT(value) == vt) {
+            // A script variable of the right type: its own value, not a
+            // converted copy (for a string, no copy of the text).
+            frame.pointers[i] = const_cast<VARIANT*>(value);
+        } else if (V_VT(arg) == (VT_BYREF | VT_BSTR) && vt == VT_BSTR && V_BSTRREF(arg)) {
+            V_VT(&slot) = VT_BSTR;
+            V_BSTR(&slot) = *V_BSTRREF(arg);  // borrowed, never freed here
+            frame.pointers[i] = &slot;
         } else {
             const HRESULT hr = ::VariantChangeType(&slot, arg, 0, vt);
             if (FAILED(hr)) {

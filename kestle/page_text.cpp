@@ -1,5 +1,6 @@
 #include "kestle/page_text.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kestle {
@@ -24,11 +25,12 @@ struct Match {
     size_t length = 0;
 };
 
-inline Match match(const char* p, const char* end) {
+template <class Char>
+inline Match match(const Char* p, const Char* end) {
     const size_t left = static_cast<size_t>(end - p);
     if (left < 2) return {};
-    const char c1 = p[1];
-    const char c2 = left >= 3 ? p[2] : '\0';
+    const Char c1 = p[1];
+    const Char c2 = left >= 3 ? p[2] : Char{};
     const bool three = left >= 3;
     if (p[0] == ';') return c1 == ')' ? Match{3, 2} : Match{};
     switch (c1) {
@@ -43,10 +45,10 @@ inline Match match(const char* p, const char* end) {
 
 // Calls on_token(position, match) for every token, left to right; a byte
 // that is part of a token is never looked at again.
-template <class OnToken>
-void for_each_token(std::string_view text, OnToken&& on_token) {
-    const char* const end = text.data() + text.size();
-    for (const char* p = text.data(); p < end;) {
+template <class Char, class OnToken>
+void for_each_token(std::basic_string_view<Char> text, OnToken&& on_token) {
+    const Char* const end = text.data() + text.size();
+    for (const Char* p = text.data(); p < end;) {
         if (*p != ':' && *p != ';') {
             ++p;
             continue;
@@ -85,6 +87,44 @@ void smilies(std::string_view text, std::string& out) {
         copied = p + m.length;
     });
     std::memcpy(w, copied, static_cast<size_t>(text.data() + text.size() - copied));
+}
+
+WideTagging size_wide_smilies(std::wstring_view text) {
+    // One pass: the end, the ASCII test and the tokens together. A token
+    // never takes in a NUL, so a token cannot reach past the end either.
+    WideTagging t;
+    size_t added = 0;
+    const wchar_t* const begin = text.data();
+    const wchar_t* end = begin + text.size();
+    for (const wchar_t* p = begin; p < end;) {
+        const wchar_t c = *p;
+        if (c == L':' || c == L';') {
+            if (const Match m = match(p, end); m.tag) {
+                added += kTag[m.tag].size() - m.length;
+                p += m.length;
+                continue;
+            }
+        } else if (c >= 0x80) {
+            t.ascii = false;
+            return t;
+        } else if (c == L'\0') {
+            end = p;
+        }
+        ++p;
+    }
+    t.text_length = static_cast<size_t>(end - begin);
+    t.result_length = t.text_length + added;
+    return t;
+}
+
+void wide_smilies(std::wstring_view text, wchar_t* out) {
+    const wchar_t* copied = text.data();  // characters before this are already in `out`
+    for_each_token(text, [&](const wchar_t* p, const Match& m) {
+        out = std::copy(copied, p, out);
+        out = std::copy(kTag[m.tag].begin(), kTag[m.tag].end(), out);
+        copied = p + m.length;
+    });
+    std::copy(copied, text.data() + text.size(), out);
 }
 
 std::string convert_file_size(int32_t size) {

@@ -14,6 +14,23 @@ std::string smilies(std::string_view text);
 // The same into `out` (replacing what it held), reusing its capacity.
 void smilies(std::string_view text, std::string& out);
 
+// The same straight on a page's wide text, for the common case of text that
+// is all ASCII: its conversion to the code page and back changes nothing, so
+// the result can be written once, into a string of its known size, instead
+// of converting in, tagging and converting out. size_wide_smilies measures
+// (the text ends at its first NUL, as every text at the boundary does);
+// when `ascii` is false the text must go the ANSI way, as only the
+// platform knows what the code page makes of it.
+struct WideTagging {
+    bool ascii = true;
+    size_t text_length = 0;    // up to the first NUL
+    size_t result_length = 0;  // characters, without a terminator
+};
+WideTagging size_wide_smilies(std::wstring_view text);
+// Writes the tagged text of text.substr(0, text_length) into `out`, which
+// holds result_length characters.
+void wide_smilies(std::wstring_view text, wchar_t* out);
+
 // "%d Bytes", "%d KB", "%d MB" or "%d GB" with truncating divisions by 1024.
 std::string convert_file_size(int32_t size);
 

@@ -70,7 +70,7 @@ runs_32bit_programs() {
 # Windows; wine32, which runs the 32-bit tests, only where it can run
 # (ensure_packages enables the i386 architecture it comes from).
 BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-    g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libwine-dev wine wine64 googletest)
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libwine-dev wine wine64 googletest libz-mingw-w64-dev)
 if runs_32bit_programs; then BUILD_PACKAGES+=(wine32:i386); fi
 
 # What the tests and benchmarks need beyond the build (servers started on

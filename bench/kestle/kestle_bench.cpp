@@ -9,6 +9,10 @@
 //   kestle_bench thumb IN OUT WIDTH HEIGHT QUALITY
 //       LoadImage, Iconize and SaveImage once, as a page making a thumbnail;
 //       prints each step's time. The scripts time the whole process.
+//   kestle_bench smilies
+//       Where Smilies' time goes on the page benchmark's 1 MB message: the
+//       result string alone, the measuring pass, the call through the
+//       interface table, and the call by name (IDispatch::Invoke).
 //   kestle_bench noop
 //       Starts and ends: the cost of starting a Windows process under Wine.
 #include <windows.h>
@@ -23,6 +27,7 @@
 
 #include "frame/handles.h"
 #include "kestle/kestle_idl.h"
+#include "kestle/page_text.h"
 #include "kestle/posted_file.h"
 
 namespace {
@@ -41,8 +46,8 @@ frame::com_ptr<T> create(const CLSID& clsid) {
     frame::com_ptr<T> object;
     if (!module) return object;
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObject>(
-        reinterpret_cast<void*>(::GetProcAddress(module.get(), "DllGetClassObject")));
+    auto get =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(::GetProcAddress(module.get(), "DllGetClassObject")));
     frame::com_ptr<IClassFactory> factory;
     if (get && SUCCEEDED(get(clsid, IID_IClassFactory, factory.put_void())))
         factory->CreateInstance(nullptr, __uuidof(T), object.put_void());
@@ -96,9 +101,10 @@ std::wstring wide(const char* s) {
 int posted(size_t megabytes, const char* folder) {
     const size_t content_size = megabytes * 1000 * 1000;
     const std::string boundary = "------WebKitFormBoundaryx8Kq3ZpT0mRwA2cB";
-    const std::string head = boundary + "\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\nbench\r\n" + boundary +
-                             "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"C:\\Users\\bench\\big.bin\"\r\n"
-                             "Content-Type: application/octet-stream\r\n\r\n";
+    const std::string head =
+        boundary + "\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\nbench\r\n" + boundary +
+        "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"C:\\Users\\bench\\big.bin\"\r\n"
+        "Content-Type: application/octet-stream\r\n\r\n";
     const std::string tail = "\r\n" + boundary + "--\r\n";
     const size_t total = head.size() + content_size + tail.size();
 
@@ -255,13 +261,80 @@ int thumb(const char* in, const char* out, int w, int h, int quality) {
     return status == 0 ? 0 : 1;
 }
 
+// Best of `n` runs of f, in milliseconds.
+template <class F>
+double best_ms(int n, F&& f) {
+    double best = 1e9;
+    for (int i = 0; i < n; ++i) {
+        const auto t = Clock::now();
+        f();
+        best = std::min(best, seconds_since(t) * 1e3);
+    }
+    return best;
+}
+
+int smilies_breakdown() {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::wstring chunk =
+        L"Hello there :) how are things ;) all good :D here, and you? :)) fine :x thanks, see you soon at the ";
+    while (chunk.size() < 128) chunk += L'.';
+    std::wstring message = chunk;
+    for (int i = 0; i < 13; ++i) message += message;
+    frame::unique_bstr text(::SysAllocStringLen(message.data(), static_cast<UINT>(message.size())));
+    const kestle::WideTagging sized = kestle::size_wide_smilies(message);
+    const UINT result_length = static_cast<UINT>(sized.result_length);
+    const double floor = best_ms(9, [&] {
+        BSTR s = ::SysAllocStringLen(nullptr, result_length);
+        std::fill(s, s + result_length, L'x');
+        ::SysFreeString(s);
+    });
+    const double measure = best_ms(9, [&] { kestle::size_wide_smilies(message); });
+    const double argument_copy =
+        best_ms(9, [&] { ::SysFreeString(::SysAllocStringLen(text.get(), ::SysStringLen(text.get()))); });
+    auto k = create<IKestle>(CLSID_Kestle);
+    if (!k) return std::puts("cannot create Kestle"), 1;
+    const double vtable = best_ms(9, [&] {
+        BSTR out = nullptr;
+        k->Smilies(text.get(), &out);
+        ::SysFreeString(out);
+    });
+    frame::com_ptr<IDispatch> d;
+    k->QueryInterface(IID_IDispatch, d.put_void());
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"Smilies");
+    d->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    const double by_name = best_ms(9, [&] {
+        VARIANT arg, result;
+        V_VT(&arg) = VT_BSTR;
+        V_BSTR(&arg) = text.get();
+        ::VariantInit(&result);
+        DISPPARAMS params = {&arg, nullptr, 1, 0};
+        d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        ::VariantClear(&result);
+    });
+    std::printf("Smilies on %zu characters, result %u characters (best of 9, in-process):\n", message.size(),
+                result_length);
+    std::printf("  a new string of the result's length, filled: %6.2f ms (the floor)\n", floor);
+    std::printf("  measuring pass alone:                         %6.2f ms\n", measure);
+    std::printf("  a copy of the argument string:                %6.2f ms\n", argument_copy);
+    std::printf("  Smilies through the interface table:          %6.2f ms (%.2f x the floor)\n", vtable,
+                vtable / floor);
+    std::printf("  Smilies by name (IDispatch::Invoke):          %6.2f ms (%.2f x the floor)\n", by_name,
+                by_name / floor);
+    k = {};
+    d = {};
+    ::CoUninitialize();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "noop") return 0;
+    if (mode == "smilies") return smilies_breakdown();
     if (mode == "posted" && argc == 4) return posted(std::strtoul(argv[2], nullptr, 10), argv[3]);
     if (mode == "thumb" && argc == 7) return thumb(argv[2], argv[3], atoi(argv[4]), atoi(argv[5]), atoi(argv[6]));
-    std::puts("usage: kestle_bench posted MB FOLDER | thumb IN OUT W H QUALITY | noop");
+    std::puts("usage: kestle_bench posted MB FOLDER | thumb IN OUT W H QUALITY | smilies | noop");
     return 2;
 }

@@ -4,9 +4,11 @@
 //
 // A thumbnail of a quarter or less of the picture's size needs no more than
 // that, and reading only the DC coefficients skips the inverse DCT and the
-// full-size pixel memory: most of the cost of a large JPEG. Everything else
-// (progressive, arithmetic, 12-bit, CMYK, odd sampling, damaged data) is
-// left to the full decoder: the preview then is simply not available.
+// full-size pixel memory: most of the cost of a large JPEG. Progressive
+// files hold their DC coefficients in their first scans, so they get a
+// preview too, without reading the AC scans at all. Everything else
+// (arithmetic, 12-bit, CMYK, odd sampling, damaged data) is left to the full
+// decoder: the preview then is simply not available.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +19,7 @@
 namespace kestle::image {
 
 struct JpegPreview {
-    int width = 0;          // the picture's own size
+    int width = 0;  // the picture's own size
     int height = 0;
     int components = 0;     // 1 (grey) or 3
     int preview_width = 0;  // ceil(width / 8)
@@ -27,6 +29,9 @@ struct JpegPreview {
 
 // Reads only what the preview needs, bounded by the bytes given; nothing
 // when the file is not one this reader handles or its data is damaged.
+// read_jpeg_preview reads sequential files only, read_progressive_jpeg_preview
+// progressive ones only.
 std::optional<JpegPreview> read_jpeg_preview(std::span<const uint8_t> file);
+std::optional<JpegPreview> read_progressive_jpeg_preview(std::span<const uint8_t> file);
 
 }  // namespace kestle::image

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
+#include <mutex>
 
 #include "frame/handles.h"
 #include "kestle/image/image_errors.h"
@@ -167,6 +169,36 @@ int32_t decode_held(const FileBytes& file, DecodedPicture& out) {
 
 }  // namespace
 
+namespace {
+
+// The bytes of the last picture file a page let go of, kept for the next
+// load: a page makes one thumbnail after another, and reading a file into
+// memory already touched costs nothing like reading it into fresh memory
+// (a page fault every 4 KB). One buffer, and only up to a size worth
+// keeping, so an idle process holds little.
+constexpr size_t max_kept_file = 64u << 20;
+std::mutex kept_lock;
+std::vector<uint8_t> kept_file;
+
+std::vector<uint8_t>* file_buffer(size_t size) {
+    auto bytes = std::make_unique<std::vector<uint8_t>>();
+    {
+        const std::lock_guard<std::mutex> hold(kept_lock);
+        bytes->swap(kept_file);
+    }
+    bytes->resize(size);
+    return bytes.release();
+}
+
+void let_go(const std::vector<uint8_t>* bytes) noexcept {
+    std::unique_ptr<std::vector<uint8_t>> owned(const_cast<std::vector<uint8_t>*>(bytes));
+    if (owned->capacity() > max_kept_file) return;
+    const std::lock_guard<std::mutex> hold(kept_lock);
+    if (owned->capacity() > kept_file.capacity()) owned->swap(kept_file);
+}
+
+}  // namespace
+
 int32_t read_picture_file(const std::wstring& path, FileBytes& out) {
     out.reset();
     frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -174,7 +206,7 @@ int32_t read_picture_file(const std::wstring& path, FileBytes& out) {
     LARGE_INTEGER length;
     if (!file || !::GetFileSizeEx(file.get(), &length)) return image_cannot_open;
     if (static_cast<uint64_t>(length.QuadPart) > max_picture_file) return image_too_large;
-    auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(length.QuadPart));
+    std::shared_ptr<std::vector<uint8_t>> bytes(file_buffer(static_cast<size_t>(length.QuadPart)), let_go);
     if (!read_at(file.get(), 0, *bytes, static_cast<DWORD>(bytes->size())) ||
         bytes->size() != static_cast<size_t>(length.QuadPart))
         return image_cannot_open;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "quillnet/engine/tls.h"
 #include "quillnet/engine/transport.h"
 
 namespace quillnet::engine {
@@ -54,6 +55,14 @@ class LineEngine {
     // Sends text as a dot-terminated block: bare CR and LF become CR LF, a
     // line starting with "." gets a second one, and ".\r\n" ends it.
     IoResult send_block(std::string_view text);
+
+    // From here on the stream runs through TLS (tls.h): right after the
+    // connect for implicit TLS, or once the server agreed to STARTTLS. Bytes
+    // that arrived behind that agreement were sent in clear but would be
+    // read as if they came through TLS (the injection RFC 3207 section 6
+    // warns of), so a stream holding any is refused as a broken handshake.
+    // On failure the connection is closed.
+    TlsResult start_tls(const std::string& host);
 
   private:
     IoResult fill();

@@ -98,7 +98,11 @@ constexpr ServerScheme kNewsSchemes[] = {
     {"news", 119, false},
     {"nntps", 563, true},
     {"snews", 563, true},
+    {"nntp+starttls", 119, false, StartTls::required},
+    {"nntp+plain", 119, false, StartTls::never},
 };
+constexpr TlsErrorNumbers kNewsTlsErrors{kNewsTlsFailed, kNewsCertExpired, kNewsCertUntrusted, kNewsCertWrongHost,
+                                         kNewsCertRefused};
 constexpr ServerSyntax kNewsSyntax{kNewsSchemes, 119};
 
 }  // namespace
@@ -106,7 +110,6 @@ constexpr ServerSyntax kNewsSyntax{kNewsSchemes, 119};
 int ParseNewsServer(std::string_view text, ServerAddress& out) {
     ServerAddress parsed;
     if (!parse_server_address(text, kNewsSyntax, parsed)) return kNewsBadServer;
-    if (parsed.secure) return kNewsTlsNotSupported;
     out = std::move(parsed);
     return 0;
 }
@@ -117,7 +120,8 @@ struct NewsClient::Handler {
 
 // Indexed by Step; the order must follow the enumeration.
 const NewsClient::Handler NewsClient::kHandlers[] = {
-    {&NewsClient::on_greeting},  {&NewsClient::on_capabilities}, {&NewsClient::on_mode_reader},
+    {&NewsClient::on_greeting},  {&NewsClient::on_capabilities}, {&NewsClient::on_start_tls},
+    {&NewsClient::on_mode_reader},
     {&NewsClient::on_auth_user}, {&NewsClient::on_auth_pass},    {&NewsClient::on_group},
     {&NewsClient::on_list_active}, {&NewsClient::on_list_plain}, {&NewsClient::on_over},
     {&NewsClient::on_xover},     {&NewsClient::on_head},         {&NewsClient::on_body},
@@ -136,15 +140,26 @@ int NewsClient::report(int code, std::string_view text) {
 void NewsClient::drop_connection() noexcept {
     line_.close();
     authenticated_ = false;
+    tlsActive_ = false;
+}
+
+int NewsClient::begin_tls() {
+    const TlsResult r = line_.start_tls(server_.host);
+    if (r.ok()) {
+        tlsActive_ = true;
+        return 0;
+    }
+    drop_connection();
+    const std::string where = " (" + server_.host + ":" + std::to_string(server_.port) + ")";
+    if (r.failure == TlsFailure::none)
+        return report(r.io.error ? r.io.error : WSAECONNRESET,
+                      std::string(describe(r.io)) + " during the TLS handshake" + where);
+    return report(kNewsTlsErrors.pick(r.failure), describe_tls_failure(r.failure) + where);
 }
 
 int NewsClient::SetNewsServer(std::string_view server) {
     ServerAddress parsed;
     const int rc = ParseNewsServer(server, parsed);
-    if (rc == kNewsTlsNotSupported) {
-        serverSet_ = false;
-        return report(rc, "Secure news (nntps://) is not supported yet");
-    }
     if (rc != 0) {
         serverSet_ = false;
         return report(rc, "The news server text is empty or not understood");
@@ -187,7 +202,7 @@ int NewsClient::SetAction(int action) {
             if (!networkEnabled_) return report(kNewsNetworkDisabled, "The network is switched off");
             if (line_.connected()) line_.send_line("QUIT");  // leaving the old server; its answer does not matter
             drop_connection();
-            overKnown_ = useXover_ = modeReaderNeeded_ = false;
+            overKnown_ = useXover_ = modeReaderNeeded_ = starttlsOffered_ = false;
             group_.clear();
             first_ = last_ = count_ = 0;
             std::unique_ptr<Transport> transport;
@@ -199,6 +214,9 @@ int NewsClient::SetAction(int action) {
                                   where);
             }
             line_.attach(std::move(transport));
+            if (server_.secure) {
+                if (const int rc = begin_tls()) return rc;
+            }
             // A login that was refused leaves nothing usable behind.
             const int rc = run(Step::greeting);
             if (rc != 0) drop_connection();
@@ -229,6 +247,7 @@ int NewsClient::SetAction(int action) {
 std::string NewsClient::command_for(Step step) const {
     switch (step) {
         case Step::capabilities: return "CAPABILITIES";
+        case Step::startTls: return "STARTTLS";
         case Step::modeReader: return "MODE READER";
         case Step::authUser: return "AUTHINFO USER " + server_.user;
         case Step::authPass: return "AUTHINFO PASS " + server_.password;
@@ -314,7 +333,7 @@ NewsClient::Step NewsClient::on_capabilities(const Reply& r) {
     if (r.code != 101) {
         // A server from before CAPABILITIES: readers there said MODE READER.
         modeReaderNeeded_ = true;
-        return Step::modeReader;
+        return after_capabilities();
     }
     bool reader = false;
     bool modeReader = false;
@@ -327,10 +346,47 @@ NewsClient::Step NewsClient::on_capabilities(const Reply& r) {
         if (w == "OVER") overKnown_ = true;
         if (w == "READER") reader = true;
         if (w == "MODE-READER") modeReader = true;
+        if (w == "STARTTLS") starttlsOffered_ = true;
     });
     if (!io.ok()) return io_failed(io);
     modeReaderNeeded_ = modeReader && !reader;
+    return after_capabilities();
+}
+
+NewsClient::Step NewsClient::after_capabilities() {
+    if (!tlsActive_ && server_.starttls != StartTls::never) {
+        if (starttlsOffered_) return Step::startTls;
+        if (server_.starttls == StartTls::required) {
+            drop_connection();
+            return finish(report(kNewsTlsNotOffered, "The news server does not offer STARTTLS, which "
+                                                     "nntp+starttls:// requires"));
+        }
+    }
     return modeReaderNeeded_ ? Step::modeReader : after_login();
+}
+
+NewsClient::Step NewsClient::on_start_tls(const Reply& r) {
+    if (r.code == 382) {
+        if (const int rc = begin_tls()) return finish(rc);
+        // What the server offers may change with TLS (RFC 4642 2.2.2).
+        overKnown_ = modeReaderNeeded_ = starttlsOffered_ = false;
+        return Step::capabilities;
+    }
+    // Offered, then refused (580): fine for a reader without secrets.
+    if (server_.starttls == StartTls::required || server_.has_credentials) {
+        drop_connection();
+        return refuse(r);
+    }
+    starttlsOffered_ = false;
+    return modeReaderNeeded_ ? Step::modeReader : after_login();
+}
+
+// Refused before a word of the credentials goes out.
+NewsClient::Step NewsClient::credentials_in_clear() {
+    drop_connection();
+    return finish(report(kNewsCredentialsInClear,
+                         "The news server offers no TLS, so the password would travel in clear; "
+                         "nntp+plain:// allows that"));
 }
 
 NewsClient::Step NewsClient::on_mode_reader(const Reply& r) {
@@ -343,12 +399,16 @@ NewsClient::Step NewsClient::on_mode_reader(const Reply& r) {
 }
 
 NewsClient::Step NewsClient::after_login() {
-    if (server_.has_credentials && !authenticated_) return Step::authUser;
+    if (server_.has_credentials && !authenticated_) {
+        if (!tlsActive_ && server_.starttls != StartTls::never) return credentials_in_clear();
+        return Step::authUser;
+    }
     return finish(0);
 }
 
 NewsClient::Step NewsClient::need_auth(const Reply& r, Step retry) {
     if (!server_.has_credentials || authRetried_) return refuse(r);
+    if (!tlsActive_ && server_.starttls != StartTls::never) return credentials_in_clear();
     authRetried_ = true;
     authenticated_ = false;
     resume_ = retry;

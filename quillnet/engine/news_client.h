@@ -6,6 +6,9 @@
 //   RFC 4643  NNTP authentication (AUTHINFO USER / AUTHINFO PASS, and the
 //             480 answer that asks for it)
 //   RFC 2980  common NNTP extensions (XOVER, for servers that predate OVER)
+//   RFC 4642  TLS with NNTP (STARTTLS, and CAPABILITIES asked again after it);
+//             nntps:// speaks TLS from the first byte (port 563)
+// Credentials go out only over TLS, unless the server text opts out of it.
 // Every operation is synchronous: the events an action causes reach the sink
 // on the calling thread before the action returns.
 #pragma once
@@ -25,12 +28,18 @@ namespace quillnet::engine {
 // (400-599) or a Winsock error code (10000 and up).
 enum NewsError : int {
     kNewsBadServer = 1001,       // empty or unparseable server text
-    kNewsTlsNotSupported = 1002, // "nntps://": TLS is not available yet
+    kNewsTlsFailed = 1002,       // the TLS handshake failed, or the server spoke no TLS
     kNewsNotConnected = 1003,    // an action that needs a connection without one
     kNewsBadArgument = 1004,     // a group name, range or article that cannot be sent
     kNewsUnknownAction = 1005,   // an action number this client does not perform
     kNewsBadReply = 1006,        // a reply that is not "ddd text"
     kNewsNetworkDisabled = 1007, // connect while the network is switched off
+    kNewsCertExpired = 1008,     // the server's certificate is out of its dates
+    kNewsCertUntrusted = 1009,   // self-signed, or not from a root the machine trusts
+    kNewsCertWrongHost = 1010,   // the certificate is for other host names
+    kNewsCertRefused = 1011,     // the certificate chain was refused for another reason
+    kNewsTlsNotOffered = 1012,   // nntp+starttls://, and the server does not offer STARTTLS
+    kNewsCredentialsInClear = 1013, // credentials, no TLS, and no nntp+plain:// to allow it
 };
 
 // The actions of SetAction.
@@ -92,10 +101,11 @@ class NewsEngine {
 };
 
 // A server text of server_address.h with the news schemes: nntp:// and
-// news:// (port 119, also for a text without a scheme), nntps:// and
-// snews:// (port 563, TLS from the start). A path names a group, which
-// SetGroup chooses, and is ignored here. 0, kNewsBadServer or
-// kNewsTlsNotSupported; `out` is written only on 0.
+// news:// (port 119, also for a text without a scheme: STARTTLS when the
+// server offers it), nntp+starttls:// (STARTTLS or nothing), nntp+plain://
+// (never TLS; credentials in clear), nntps:// and snews:// (port 563, TLS
+// from the start). A path names a group, which SetGroup chooses, and is
+// ignored here. 0 or kNewsBadServer; `out` is written only on 0.
 int ParseNewsServer(std::string_view text, ServerAddress& out);
 
 class NewsClient final : public NewsEngine {
@@ -132,6 +142,7 @@ class NewsClient final : public NewsEngine {
     enum class Step {
         greeting,
         capabilities,
+        startTls,
         modeReader,
         authUser,
         authPass,
@@ -154,6 +165,7 @@ class NewsClient final : public NewsEngine {
     // and return the next step (Step::done with result_ set ends the run).
     Step on_greeting(const Reply& r);
     Step on_capabilities(const Reply& r);
+    Step on_start_tls(const Reply& r);
     Step on_mode_reader(const Reply& r);
     Step on_auth_user(const Reply& r);
     Step on_auth_pass(const Reply& r);
@@ -166,7 +178,11 @@ class NewsClient final : public NewsEngine {
     Step on_body(const Reply& r);
     Step on_quit(const Reply& r);
 
+    Step after_capabilities();
     Step after_login();
+    Step credentials_in_clear();
+    // Puts TLS under the connection; 0 or the error reported.
+    int begin_tls();
     Step need_auth(const Reply& r, Step retry);
     Step finish(int result);
     Step refuse(const Reply& r);
@@ -198,6 +214,8 @@ class NewsClient final : public NewsEngine {
     bool useXover_ = false;   // the server said it does not know OVER
     bool modeReaderNeeded_ = false;
     bool authenticated_ = false;
+    bool starttlsOffered_ = false;
+    bool tlsActive_ = false;
 
     // Per run.
     int result_ = 0;

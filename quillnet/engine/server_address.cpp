@@ -153,6 +153,7 @@ bool parse_server_address(std::string_view text, const ServerSyntax& syntax, Ser
         a.scheme.assign(scheme->name);
         a.port = scheme->port;
         a.secure = scheme->secure;
+        a.starttls = scheme->starttls;
         s.remove_prefix(scheme_end + 3);
         const size_t slash = s.find('/');
         if (slash != s.npos) {

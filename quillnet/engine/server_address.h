@@ -8,7 +8,8 @@
 // they must not hold CR, LF or NUL, which would end a command line early.
 // Blanks and tabs around the text are ignored. Each client names the schemes
 // it speaks, with their ports and whether they begin with TLS (implicit TLS,
-// as nntps and smtps do), and the port of a text without a scheme.
+// as nntps and smtps do), whether a plain start goes over to TLS (STARTTLS),
+// and the port and STARTTLS rule of a text without a scheme.
 #pragma once
 
 #include <span>
@@ -17,10 +18,18 @@
 
 namespace quillnet::engine {
 
+// What a connection that begins in plain text does about STARTTLS.
+enum class StartTls {
+    when_offered,  // upgrade when the server offers it; credentials only after it
+    required,      // upgrade or give up: the server must offer it
+    never,         // stay plain, credentials in clear: the page author asked so
+};
+
 struct ServerScheme {
     std::string_view name;  // lower case; matched in any case
     unsigned short port;
     bool secure;  // the connection begins with TLS
+    StartTls starttls = StartTls::when_offered;
 };
 
 struct ServerSyntax {
@@ -33,6 +42,7 @@ struct ServerAddress {
     std::string host;    // IPv6 addresses without their brackets
     unsigned short port = 0;
     bool secure = false;
+    StartTls starttls = StartTls::when_offered;  // for a text without a scheme too
     bool has_credentials = false;  // a user was given (the password may be empty)
     std::string user;
     std::string password;

@@ -16,6 +16,7 @@
 namespace quillnet::engine {
 namespace {
 
+using frame::ascii::equals_nocase;
 using frame::ascii::starts_with_nocase;
 using frame::ascii::trim;
 using frame::ascii::hex_value;
@@ -23,7 +24,11 @@ using frame::ascii::hex_value;
 constexpr ServerScheme kMailSchemes[] = {
     {"smtp", 25, false},
     {"smtps", 465, true},
+    {"smtp+starttls", 25, false, StartTls::required},
+    {"smtp+plain", 25, false, StartTls::never},
 };
+constexpr TlsErrorNumbers kMailTlsErrors{kMailTlsFailed, kMailCertExpired, kMailCertUntrusted, kMailCertWrongHost,
+                                         kMailCertRefused};
 constexpr ServerSyntax kMailSyntax{kMailSchemes, 25};
 
 // ---------------------------------------------------------------------------
@@ -70,7 +75,21 @@ class SmtpClient final : public MailEngine {
     }
 
   private:
-    enum class Await { greeting, ehlo, helo, auth, login_user, login_password, mail, rcpt, data, message, rset, quit };
+    enum class Await {
+        greeting,
+        ehlo,
+        helo,
+        starttls,
+        auth,
+        login_user,
+        login_password,
+        mail,
+        rcpt,
+        data,
+        message,
+        rset,
+        quit
+    };
     struct Step {
         bool done;
         int result;
@@ -142,7 +161,7 @@ class SmtpClient final : public MailEngine {
     Step on_ehlo(const Reply& reply) {
         if (reply.code == 250) {
             read_extensions(reply);
-            return authenticate();
+            return after_ehlo();
         }
         // A server that does not know EHLO answers 500, 502 or 504 (or 550):
         // the session goes on with HELO and without extensions.
@@ -152,14 +171,48 @@ class SmtpClient final : public MailEngine {
 
     Step on_helo(const Reply& reply) {
         if (reply.code != 250) return unexpected(reply);
+        starttls_offered_ = false;
+        return after_ehlo();
+    }
+
+    Step after_ehlo() {
+        if (!tls_active_ && server_.starttls != StartTls::never) {
+            if (starttls_offered_) return send_command("STARTTLS", Await::starttls);
+            if (server_.starttls == StartTls::required) {
+                line_.close();
+                return finish(kMailTlsNotOffered);
+            }
+        }
         return authenticate();
     }
 
+    Step on_starttls(const Reply& reply) {
+        if (reply.code == 220) {
+            if (const int e = begin_tls()) return finish(e);
+            // The server forgets what EHLO said; so do we (RFC 3207 4.2).
+            return send_command("EHLO " + local_domain(), Await::ehlo);
+        }
+        // Offered, then refused (454): fine for a sender without secrets.
+        if (server_.starttls == StartTls::required || server_.has_credentials) return unexpected(reply);
+        return authenticate();
+    }
+
+    int begin_tls() {
+        const TlsResult r = line_.start_tls(server_.host);
+        if (r.ok()) {
+            tls_active_ = true;
+            return 0;
+        }
+        if (r.failure == TlsFailure::none) return io_error(r.io);
+        return kMailTlsErrors.pick(r.failure);
+    }
+
     void read_extensions(const Reply& reply) {
-        auth_plain_ = auth_login_ = eight_bit_mime_ = false;
+        auth_plain_ = auth_login_ = eight_bit_mime_ = starttls_offered_ = false;
         for (size_t i = 1; i < reply.lines.size(); ++i) {
             std::string_view line = trim(reply.lines[i]);
             if (starts_with_nocase(line, "8BITMIME")) eight_bit_mime_ = true;
+            if (equals_nocase(line, "STARTTLS")) starttls_offered_ = true;
             if (starts_with_nocase(line, "AUTH ") || starts_with_nocase(line, "AUTH=")) {
                 std::string upper(line.substr(5));
                 for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
@@ -174,6 +227,11 @@ class SmtpClient final : public MailEngine {
     // server offers a mechanism we speak; PLAIN is preferred (one exchange).
     Step authenticate() {
         if (!server_.has_credentials) return finish(0);
+        // Refused before a word of the credentials goes out.
+        if (!tls_active_ && server_.starttls != StartTls::never) {
+            line_.close();
+            return finish(kMailCredentialsInClear);
+        }
         if (auth_plain_) {
             std::string token;
             token += '\0';
@@ -256,11 +314,15 @@ class SmtpClient final : public MailEngine {
 
     int connect() {
         line_.close();
+        tls_active_ = false;
         if (!has_server_) return kMailNoServer;
         std::unique_ptr<Transport> transport;
         const IoResult r = connect_tcp(server_.host, server_.port, timeouts_, transport);
         if (!r.ok()) return io_error(r);
         line_.attach(std::move(transport));
+        if (server_.secure) {
+            if (const int e = begin_tls()) return e;
+        }
         const int e = converse(Await::greeting);
         if (e != 0) line_.close();
         return e;
@@ -336,6 +398,7 @@ class SmtpClient final : public MailEngine {
     std::string from_, to_, subject_, body_, cc_;
 
     bool auth_plain_ = false, auth_login_ = false, eight_bit_mime_ = false;
+    bool starttls_offered_ = false, tls_active_ = false;
     MessageParts parts_;
     std::vector<MailAddress> recipients_;
     size_t next_rcpt_ = 0;
@@ -347,7 +410,8 @@ class SmtpClient final : public MailEngine {
 };
 
 const SmtpClient::Handler SmtpClient::kHandlers[] = {
-    &SmtpClient::on_greeting,   &SmtpClient::on_ehlo, &SmtpClient::on_helo,    &SmtpClient::on_auth,
+    &SmtpClient::on_greeting,   &SmtpClient::on_ehlo, &SmtpClient::on_helo,    &SmtpClient::on_starttls,
+    &SmtpClient::on_auth,
     &SmtpClient::on_login_user, &SmtpClient::on_login_password,                &SmtpClient::on_mail,
     &SmtpClient::on_rcpt,       &SmtpClient::on_data, &SmtpClient::on_message, &SmtpClient::on_rset,
     &SmtpClient::on_quit,
@@ -360,9 +424,6 @@ int parse_mail_server(std::string_view text, ServerAddress& out) {
     if (!parse_server_address(text, kMailSyntax, parsed)) return kMailBadServer;
     // A path means nothing to a mail server; "smtp://host/" is still taken.
     if (parsed.path.size() > 1) return kMailBadServer;
-    // Mail over TLS is not spoken yet; an smtps:// text gets the answer any
-    // other scheme we cannot speak gets.
-    if (parsed.secure) return kMailBadServer;
     out = std::move(parsed);
     return 0;
 }

@@ -3,6 +3,9 @@
 //             to HELO, MAIL, RCPT, DATA, RSET, QUIT; 421 closes the session)
 //   RFC 6152  8BITMIME (BODY=8BITMIME when an 8bit body goes out)
 //   RFC 4954  SMTP AUTH, with RFC 4616 PLAIN and the LOGIN mechanism
+//   RFC 3207  STARTTLS (and EHLO asked again after it); smtps:// speaks TLS
+//             from the first byte (RFC 8314, port 465)
+// Credentials go out only over TLS, unless the server text opts out of it.
 // The message itself is made by mail_message.h; this is the conversation.
 // Every operation is synchronous and bounded by the connect and read limits
 // of limits.h: a server that stalls ends the action with an error.
@@ -28,6 +31,13 @@ enum MailError : int {
     kMailBadReply = 2006,        // a reply that is not "ddd text", or one that does not fit
     kMailNetworkDisabled = 2007, // connect or send while the network is switched off
     kMailUnknownAction = 2008,   // an action number this client does not perform
+    kMailTlsFailed = 2009,       // the TLS handshake failed, or the server spoke no TLS
+    kMailCertExpired = 2010,     // the server's certificate is out of its dates
+    kMailCertUntrusted = 2011,   // self-signed, or not from a root the machine trusts
+    kMailCertWrongHost = 2012,   // the certificate is for other host names
+    kMailCertRefused = 2013,     // the certificate chain was refused for another reason
+    kMailTlsNotOffered = 2014,   // smtp+starttls://, and EHLO does not list STARTTLS
+    kMailCredentialsInClear = 2015, // credentials, no TLS, and no smtp+plain:// to allow it
 };
 
 // The actions of SetAction.
@@ -54,9 +64,10 @@ class MailEngine {
 };
 
 // A server text of server_address.h with the mail schemes: smtp:// (port 25,
-// also for a text without a scheme; a path other than "/" is refused) and
-// smtps:// (port 465, TLS from the start, which is refused until mail over
-// TLS is spoken). 0 or kMailBadServer; `out` is written only on 0.
+// also for a text without a scheme: STARTTLS when EHLO lists it),
+// smtp+starttls:// (STARTTLS or nothing), smtp+plain:// (never TLS;
+// credentials in clear) and smtps:// (port 465, TLS from the start). A path
+// other than "/" is refused. 0 or kMailBadServer; `out` is written only on 0.
 int parse_mail_server(std::string_view text, ServerAddress& out);
 
 std::unique_ptr<MailEngine> make_smtp_client(const Timeouts& timeouts = {});

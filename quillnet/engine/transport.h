@@ -1,5 +1,5 @@
-// Byte streams the protocol clients talk over. A plain TCP connection over
-// Winsock today; a TLS stream can slot in behind the same interface.
+// Byte streams the protocol clients talk over: a plain TCP connection over
+// Winsock, and the TLS stream of tls.h, which runs over one of those.
 #pragma once
 
 #include <cstddef>

@@ -61,6 +61,10 @@ struct Accepted {
     bool credentials;
     const char* user;
     const char* password;
+    // How the connection begins: TLS first, STARTTLS when offered, STARTTLS
+    // or nothing, or plain with credentials allowed in clear.
+    bool secure = false;
+    StartTls starttls = StartTls::when_offered;
 };
 
 TEST(ClientServerText, FormsThatAreUnderstood) {
@@ -78,6 +82,16 @@ TEST(ClientServerText, FormsThatAreUnderstood) {
          "p@ss:word"},
         {parse_mail_server, "smtp://only-user@relay.test", "relay.test", 25, true, "only-user", ""},
         {parse_mail_server, "[::1]:2525", "::1", 2525, false, "", ""},
+        {ParseNewsServer, "nntps://news.example", "news.example", 563, false, "", "", true},
+        {ParseNewsServer, "SNEWS://news.example:5630", "news.example", 5630, false, "", "", true},
+        {ParseNewsServer, "nntp+starttls://u:p@news.example", "news.example", 119, true, "u", "p", false,
+         StartTls::required},
+        {ParseNewsServer, "nntp+plain://u:p@news.example", "news.example", 119, true, "u", "p", false,
+         StartTls::never},
+        {parse_mail_server, "smtps://relay.test", "relay.test", 465, false, "", "", true},
+        {parse_mail_server, "smtp+starttls://u:p@relay.test:587", "relay.test", 587, true, "u", "p", false,
+         StartTls::required},
+        {parse_mail_server, "smtp+plain://u:p@relay.test", "relay.test", 25, true, "u", "p", false, StartTls::never},
     };
     for (const Accepted& c : cases) {
         ServerAddress a;
@@ -87,6 +101,8 @@ TEST(ClientServerText, FormsThatAreUnderstood) {
         EXPECT_EQ(c.credentials, a.has_credentials) << c.text;
         EXPECT_EQ(c.user, a.user) << c.text;
         EXPECT_EQ(c.password, a.password) << c.text;
+        EXPECT_EQ(c.secure, a.secure) << c.text;
+        EXPECT_EQ(c.starttls, a.starttls) << c.text;
     }
 }
 
@@ -101,17 +117,17 @@ void expect_refused(ClientParser parse, int error, std::initializer_list<const c
 }
 
 TEST(ClientServerText, FormsThatAreRefused) {
-    expect_refused(ParseNewsServer, kNewsTlsNotSupported, {"nntps://news.example", "snews://news.example:563"});
     expect_refused(
         ParseNewsServer, kNewsBadServer,
         {"", "   ", "http://news.example", "host:0", "host:65536", "host:", "host:12x", "ho st", "host\r\nQUIT",
-         "nntp://", "nntp://@host", "nntp://user:pw@", "nntp://u%4@host", "[::1", "[::1]x", "a/b", "host:-1"});
+         "nntp://", "nntp://@host", "nntp://user:pw@", "nntp://u%4@host", "[::1", "[::1]x", "a/b", "host:-1",
+         "nntps://host:0", "nntp+tls://host", "smtps://host", "nntps://u:p@host:99999"});
     expect_refused(parse_mail_server, kMailBadServer,
                    {"", "   ", "host:", "host:0", "host:65536", "host:2x", "http://host", "user@host", "smtp://",
                     "smtp://:pw@host", "smtp://u@host/path", "a b", "host:25:26", "smtp://u:%zz@h", "smtp://u:%4@h",
                     "[::1", "[::1]x", "ho\r\nst", "[zz::1]",
-                    // Mail over TLS is not spoken yet; nor is another protocol's scheme.
-                    "smtps://relay.test", "nntp://relay.test"});
+                    // Another protocol's scheme, or one we do not know.
+                    "nntps://relay.test", "nntp://relay.test", "smtp+tls://relay.test", "smtps://relay.test:0"});
 }
 
 }  // namespace

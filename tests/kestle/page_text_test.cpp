@@ -147,3 +147,23 @@ TEST_F(KestleCom, CaptureAndChatPlaceholders) {
     EXPECT_EQ(S_OK, cd->GetTypeInfoCount(&n));
     EXPECT_EQ(DISP_E_UNKNOWNNAME, call(cd.get(), L"Connect").hr);
 }
+
+TEST(Smilies, WideAsciiTextTaggedAsTheAnsiWay) {
+    using kestle::size_wide_smilies;
+    for (const std::string& text : {std::string(":)):((:-/:):(:D:x;) a :) b"), std::string(":))):-):X;;:"),
+                                    std::string("end:"), std::string(), std::string("\x01\x7F;)")}) {
+        const std::wstring wide(text.begin(), text.end());
+        const auto sized = size_wide_smilies(wide);
+        ASSERT_TRUE(sized.ascii);
+        std::wstring out(sized.result_length, L'#');
+        kestle::wide_smilies(std::wstring_view(wide).substr(0, sized.text_length), out.data());
+        const std::string expect = smilies(text);
+        EXPECT_EQ(std::wstring(expect.begin(), expect.end()), out) << text;
+    }
+    // The text ends at its first NUL; anything outside ASCII goes the ANSI way.
+    const auto cut = size_wide_smilies(std::wstring(L":)\0:)\x00E9", 6));
+    EXPECT_TRUE(cut.ascii);
+    EXPECT_EQ(2u, cut.text_length);
+    EXPECT_EQ(s1.size(), cut.result_length);
+    EXPECT_FALSE(size_wide_smilies(L"caf\x00E9 :)").ascii);
+}

@@ -16,13 +16,6 @@ using namespace mailweb_test;
 
 namespace {
 
-std::string fault_log(const std::string& name) {
-    const char* dir = std::getenv("QK_FAULT_LOGS");
-    std::string path = std::string("Z:") + (dir ? dir : "/nonexistent") + "/" + name + ".log";
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return read_file(path);
-}
-
 class MySmtpTest : public ::testing::Test {
   protected:
     ComScope com;

@@ -8,8 +8,12 @@ package) and NAME.txt, one "key: value" line per field, also decoded by
 the email package, so the tests compare what a real mail reader would see.
 
 Usage: smtp_sink.py --port N [--spool DIR] [--pidfile FILE] [--ready FILE]
-Without --spool messages are only counted (for the benchmark). Runs until
-SIGTERM.
+                    [--cert PEM --key KEY (--starttls | --implicit)] [--login USER:PASSWORD]
+Without --spool messages are only counted (for the benchmark). With a
+certificate the server offers STARTTLS and requires it before MAIL
+(--starttls), or speaks TLS from the first byte (--implicit, as on port
+465). --login requires AUTH with that user and password, which aiosmtpd
+accepts only over TLS. Runs until SIGTERM.
 """
 
 import argparse
@@ -18,9 +22,11 @@ import email.policy
 import os
 import re
 import signal
+import ssl
 import threading
 
 from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult
 
 
 class Spool:
@@ -71,10 +77,37 @@ def main():
     parser.add_argument("--spool")
     parser.add_argument("--pidfile")
     parser.add_argument("--ready")
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
+    parser.add_argument("--starttls", action="store_true")
+    parser.add_argument("--implicit", action="store_true")
+    parser.add_argument("--login")
     args = parser.parse_args()
     if args.spool:
         os.makedirs(args.spool, exist_ok=True)
-    controller = Controller(Spool(args.spool), hostname="127.0.0.1", port=args.port)
+    options = {}
+    if args.cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.cert, args.key)
+        if args.implicit:
+            options["ssl_context"] = context
+        else:
+            options["tls_context"] = context
+            options["require_starttls"] = args.starttls
+    if args.login:
+        user, _, password = args.login.partition(":")
+
+        def check(server, session, envelope, mechanism, data):
+            ok = data.login == user.encode() and data.password == password.encode()
+            return AuthResult(success=ok)
+
+        options["authenticator"] = check
+        options["auth_required"] = True
+        # aiosmtpd counts only STARTTLS as TLS; on an implicit TLS port
+        # every byte is encrypted already.
+        options["auth_require_tls"] = not args.implicit
+    controller = Controller(Spool(args.spool), hostname="127.0.0.1", port=args.port,
+                            server_hostname="localhost", **options)
     controller.start()
     if args.pidfile:
         with open(args.pidfile, "w") as f:

@@ -10,6 +10,12 @@
 #   11919  innd, handing readers to nnrpd (no authentication)
 #   11920  nnrpd that requires AUTHINFO USER/PASS (user "reader", password
 #          "secret-word")
+#   11923  nnrpd speaking TLS from the first byte (as on 563), AUTHINFO
+#          required as on 11920
+#   11924  nnrpd offering STARTTLS, AUTHINFO required as on 11920
+# The two TLS listeners present the "good" certificate of
+# tests/tls/test-ca.sh (localhost, from the test root); an instance filled
+# with the golden articles only has none.
 # Groups:
 #   test.small  40 articles, numbers 1-40
 #   test.big    350 articles, numbers 1-350
@@ -20,7 +26,8 @@
 #               a zero byte is left out: INN ends an article there); the
 #               names posted are listed in BUILD_DIR/inn-PORT-golden.txt
 # QK_INN_FILL=articles fills test.articles only, for an instance that
-# exists just for the golden articles.
+# exists just for the golden articles. QK_INN_HUGE=1 (the TLS benchmark)
+# also posts test.huge: one article with a body of 20,000,000 bytes.
 # It also writes the news store settings of the build tree's Wine prefix.
 # INN runs as the news user; its state folder lives below /var/lib because a
 # build tree may sit in a folder that user cannot enter. Each build tree has
@@ -33,20 +40,29 @@ here=$(cd "$(dirname "$0")/../.." && pwd)
 
 PORT=${QK_INN_PORT:-11919}
 AUTH_PORT=${QK_INN_AUTH_PORT:-11920}
+TLS_PORT=11923
+STARTTLS_PORT=11924
 FILL=${QK_INN_FILL:-all}
 BIN=/usr/lib/news/bin
 state=/var/lib/quillnet-tests/inn-$PORT-$(printf '%s' "$build" | cksum | cut -d' ' -f1)
 export INNCONF=$state/etc/inn.conf
+TLS_CONF=$state/etc/inn-tls.conf
 
 as_news() { su -s /bin/sh news -c "INNCONF='$INNCONF' $*"; }
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
+with_tls() { [ "$FILL" != articles ]; }
+
 stop_instance() {
     # nnrpd -D keeps its pid in run/nnrpd-PORT.pid.
-    if [ -f "$state/run/nnrpd-$AUTH_PORT.pid" ]; then
-        kill "$(cat "$state/run/nnrpd-$AUTH_PORT.pid")" 2>/dev/null
-        rm -f "$state/run/nnrpd-$AUTH_PORT.pid"
-    fi
+    local p
+    for p in "$AUTH_PORT" "$TLS_PORT" "$STARTTLS_PORT"; do
+        with_tls || [ "$p" = "$AUTH_PORT" ] || continue
+        if [ -f "$state/run/nnrpd-$p.pid" ]; then
+            kill "$(cat "$state/run/nnrpd-$p.pid")" 2>/dev/null
+            rm -f "$state/run/nnrpd-$p.pid"
+        fi
+    done
     if [ -f "$INNCONF" ] && "$BIN/ctlinnd" -s -t 2 mode >/dev/null 2>&1; then
         "$BIN/ctlinnd" -s -t 10 shutdown 'news tests done' >/dev/null 2>&1
     fi
@@ -55,12 +71,12 @@ stop_instance() {
     # news user with our INNCONF.
     local pid news_uid
     news_uid=$(id -u news)
-    for pid in $(grep -lsFxz "INNCONF=$INNCONF" /proc/[0-9]*/environ | cut -d/ -f3); do
+    for pid in $(grep -lsFxz -e "INNCONF=$INNCONF" -e "INNCONF=$TLS_CONF" /proc/[0-9]*/environ | cut -d/ -f3); do
         [ "$(stat -c %u "/proc/$pid" 2>/dev/null)" = "$news_uid" ] && kill "$pid" 2>/dev/null
     done
     # innd leaves its pid file behind when it is killed; wait for the port.
     for _ in $(seq 1 50); do
-        listening "$PORT" || listening "$AUTH_PORT" || return 0
+        listening "$PORT" || listening "$AUTH_PORT" || { with_tls && listening "$TLS_PORT"; } || return 0
         sleep 0.2
     done
     if [ -f "$state/run/innd.pid" ]; then
@@ -93,8 +109,8 @@ write_config() {
     set_key nnrpdpostport "$PORT"
     set_key nnrpdloadlimit 0
     set_key artcutoff 0
-    set_key maxartsize 20000000
-    set_key localmaxartsize 20000000
+    set_key maxartsize 21000000
+    set_key localmaxartsize 21000000
     set_key doinnwatch false
     set_key pathetc "$state/etc"
     set_key pathdb "$state/db"
@@ -154,8 +170,21 @@ EOF
     printf 'control\tVarious control messages.\njunk\tUnfiled articles.\n' >"$state/db/newsgroups"
     : >"$state/spool/tradspool.map"
     : >"$state/db/history"
+    if with_tls; then
+        # The TLS listeners read a configuration of their own, so the plain
+        # ones never offer STARTTLS.
+        "$here/tests/tls/test-ca.sh" "$build/tls" || return 1
+        mkdir -p "$state/etc/tls"
+        cp "$build/tls/ca.pem" "$build/tls/good.pem" "$build/tls/good.key" "$state/etc/tls/"
+        cp "$conf" "$TLS_CONF"
+        conf=$TLS_CONF
+        set_key tlscafile "$state/etc/tls/ca.pem"
+        set_key tlscertfile "$state/etc/tls/good.pem"
+        set_key tlskeyfile "$state/etc/tls/good.key"
+    fi
     chown -R news:news "$state"
     chmod 640 "$state/etc/passwd.test"
+    [ -f "$state/etc/tls/good.key" ] && chmod 600 "$state/etc/tls/good.key"
     as_news "cd '$state/db' && $BIN/makedbz -i -o" || return 1
 }
 
@@ -246,12 +275,37 @@ start_instance() {
     as_news "$BIN/expireover -s -f - -Z '$state/tmp/lowmark'" >/dev/null 2>&1
     [ -s "$state/tmp/lowmark" ] && "$BIN/ctlinnd" -s lowmark "$state/tmp/lowmark" >/dev/null 2>&1
     fi
+    if [ "${QK_INN_HUGE:-0}" = 1 ]; then
+        "$BIN/ctlinnd" -s newgroup test.huge y quillnet >/dev/null || return 1
+        python3 - "$PORT" <<'EOF' || { echo "posting the large article failed"; return 1; }
+import sys, warnings
+warnings.simplefilter("ignore", DeprecationWarning)
+import nntplib
+line = b"0123456789" * 7 + b"abcdef"  # 76 bytes, 78 with CR LF
+lines = [line] * (20000000 // 78 - 1) + [b"x" * (20000000 % 78 + 76)]
+head = [b"From: Bench <bench@example.invalid>", b"Newsgroups: test.huge", b"Subject: 20 MB",
+        b"Message-ID: <huge-1@quillnet.test>", b"Date: Mon, 01 Jan 2024 12:00:00 +0000", b""]
+s = nntplib.NNTP("127.0.0.1", int(sys.argv[1]), readermode=True)
+s.post([l + b"\r\n" for l in head + lines])
+s.quit()
+EOF
+    fi
     "$BIN/ctlinnd" -s newgroup test.articles y quillnet >/dev/null || return 1
     post_golden_articles || { echo "posting the golden articles failed"; return 1; }
     # The password listener: a standalone nnrpd daemon.
     as_news "$BIN/nnrpd -D -4 127.0.0.1 -p $AUTH_PORT -c $state/etc/readers-auth.conf" || return 1
     for _ in $(seq 1 50); do listening "$AUTH_PORT" && break; sleep 0.1; done
     listening "$AUTH_PORT" || { echo "nnrpd on $AUTH_PORT did not come up"; return 1; }
+    if with_tls; then
+        su -s /bin/sh news -c "INNCONF='$TLS_CONF' $BIN/nnrpd -D -4 127.0.0.1 -p $TLS_PORT -S \
+            -c $state/etc/readers-auth.conf" || return 1
+        su -s /bin/sh news -c "INNCONF='$TLS_CONF' $BIN/nnrpd -D -4 127.0.0.1 -p $STARTTLS_PORT \
+            -c $state/etc/readers-auth.conf" || return 1
+        for p in "$TLS_PORT" "$STARTTLS_PORT"; do
+            for _ in $(seq 1 50); do listening "$p" && break; sleep 0.1; done
+            listening "$p" || { echo "nnrpd on $p did not come up"; return 1; }
+        done
+    fi
     return 0
 }
 
@@ -290,6 +344,7 @@ setup)
     fi
     write_registry
     echo "INN ready on 127.0.0.1:$PORT (and :$AUTH_PORT with AUTHINFO)"
+    with_tls && echo "TLS on :$TLS_PORT, STARTTLS on :$STARTTLS_PORT (both with AUTHINFO)"
     ;;
 teardown)
     stop_instance

@@ -1,0 +1,46 @@
+#!/bin/bash
+# News and mail over TLS, our clients beside Python's on the same servers in
+# one run: the newest 100 overview entries and a 20 MB article over NNTPS
+# (INN's nnrpd -S on 11923) against nntplib.NNTP_SSL, and 1,000 mails over
+# one STARTTLS session (aiosmtpd on 12550, counting only) against smtplib
+# with starttls(). Both sides check the certificate against the test root.
+# Usage: bench/tls.sh [BUILD_DIR] [ROUNDS] [MAILS]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$here/build}" && pwd)
+rounds=${2:-5}
+mails=${3:-1000}
+. "$here/scripts/wine-env.sh" "$build"
+sink_pid=
+cleanup() {
+    [ -n "$sink_pid" ] && kill "$sink_pid" 2>/dev/null || true
+    "$here/tests/tls/tls-fixture.sh" "$build" teardown >/dev/null || true
+    "$here/tests/news/inn-fixture.sh" "$build" teardown >/dev/null || true
+    "$here/tests/wine-fixture.sh" "$build" teardown >/dev/null || true
+}
+trap cleanup EXIT
+"$here/tests/wine-fixture.sh" "$build" setup >/dev/null
+QK_INN_HUGE=1 "$here/tests/news/inn-fixture.sh" "$build" setup >/dev/null
+"$here/tests/tls/tls-fixture.sh" "$build" setup >/dev/null
+tls=$build/tls
+rm -f "$tls/bench-sink.ready"
+setsid /usr/bin/python3 "$here/tests/mailweb/smtp_sink.py" --port 12550 --ready "$tls/bench-sink.ready" \
+    --cert "$tls/good.pem" --key "$tls/good.key" --starttls --login sender:mail-secret </dev/null >/dev/null 2>&1 &
+sink_pid=$!
+for _ in $(seq 100); do [ -s "$tls/bench-sink.ready" ] && break; sleep 0.1; done
+
+ours() { wine "$build/bin/tls_bench.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+theirs() { /usr/bin/python3 "$here/bench/tls_python.py" "$@" "$tls/ca.pem"; }
+field() { sed -n "s/.*$1.*$2=\([0-9.]*\).*/\1/p"; }
+ratio() { python3 -c "import sys; a,b=float(sys.argv[1]),float(sys.argv[2]); print('%s ratio ours/python = %.2f (target at most 1.0)' % (sys.argv[3], a/b))" "$@"; }
+
+# Warm both sides once (Wine's first start, INN's caches).
+ours news localhost 11923 reader secret-word 1 >/dev/null
+theirs news localhost 11923 reader secret-word 1 >/dev/null
+a=$(ours news localhost 11923 reader secret-word "$rounds"); echo "$a"
+b=$(theirs news localhost 11923 reader secret-word "$rounds"); echo "$b"
+ratio "$(field listing median_ms <<<"$a")" "$(field listing median_ms <<<"$b")" "NNTPS listing"
+ratio "$(field article median_ms <<<"$a")" "$(field article median_ms <<<"$b")" "NNTPS 20 MB article"
+a=$(ours mail localhost 12550 sender mail-secret "$mails"); echo "$a"
+b=$(theirs mail localhost 12550 sender mail-secret "$mails"); echo "$b"
+ratio "$(field mails total_ms <<<"$a")" "$(field mails total_ms <<<"$b")" "STARTTLS $mails mails"
