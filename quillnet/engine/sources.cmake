@@ -1,6 +1,7 @@
 # Protocol engine: transports, protocol clients, decoders (plain C++).
 target_sources(quillnet_core PRIVATE
   engine/tls.cpp
+  engine/tls_errors.cpp
   engine/transport.cpp
   engine/line_engine.cpp
   engine/server_address.cpp)
