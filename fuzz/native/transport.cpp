@@ -1,6 +1,5 @@
 // Native stand-in for the TCP transport (quillnet/engine/transport.cpp):
 // every connection reaches the scripted server of scripted_server.h.
-#include "quillnet/engine/line_engine.h"
 #include "scripted_server.h"
 
 namespace quillnet::engine {
@@ -11,16 +10,6 @@ IoResult connect_tcp(const std::string&, unsigned short, const Timeouts&, std::u
     ++server->connects;
     out = std::make_unique<fuzz::ScriptedTransport>(*server);
     return IoResult::success();
-}
-
-// No TLS stack natively: an upgrade is refused as a broken handshake, so the
-// clients' refusal paths are what the fuzzers reach.
-TlsResult LineEngine::start_tls(const std::string&) {
-    close();
-    TlsResult r;
-    r.io = IoResult{IoStatus::failed, WSAECONNRESET};
-    r.failure = TlsFailure::handshake;
-    return r;
 }
 
 }  // namespace quillnet::engine

@@ -337,6 +337,7 @@ bool next_scan(Bytes file, size_t& pos, Frame& f, bool progressive, Scan& scan) 
             pos += 2;
             continue;
         }
+        if (marker == 0xD8) return false;  // a second SOI: decoders refuse the file
         const size_t length = be16(file, pos + 2);
         if (length < 2 || pos + 2 + length > file.size()) return false;
         const Bytes seg = file.subspan(pos + 4, length - 2);

@@ -1,10 +1,9 @@
 # Protocol engine: transports, protocol clients, decoders (plain C++).
 target_sources(quillnet_core PRIVATE
   engine/tls.cpp
-  engine/tls_failures.cpp
+  engine/tls_errors.cpp
   engine/transport.cpp
   engine/line_engine.cpp
-  engine/line_engine_tls.cpp
   engine/server_address.cpp)
 # Mail and web clients.
 target_sources(quillnet_core PRIVATE

@@ -1,5 +1,5 @@
-// What each class of TLS refusal is called and numbered: plain C++, so the
-// protocol clients link it in the native fuzz build as they do on Windows.
+// The words and numbers of TLS failures, apart from the Schannel code of
+// tls.cpp so that the clients that report them build natively too.
 #include "quillnet/engine/tls.h"
 
 namespace quillnet::engine {
