@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "check.h"
+#include "quillnet/engine/limits.h"
 #include "quillnet/engine/transport.h"
 
 namespace fuzz {
@@ -25,10 +26,11 @@ struct ScriptedServer {
     int connects = 0;
 };
 
-// The input with "\x01" n expanded to n x 16384 bytes of "a" (2 MB in all
-// at most): lines long enough to reach the line cap from a small input.
+// The input with "\x01" n expanded to n x (line cap / 64) bytes of "a" (twice
+// the cap in all at most): lines long enough to reach the line cap from a
+// small input, whatever the cap of this build.
 inline std::string expand_script(std::string_view input) {
-    constexpr size_t kRun = 16384, kMostExpanded = 2u << 20;
+    constexpr size_t kRun = quillnet::engine::kMaxLineLength / 64, kMostExpanded = 2 * quillnet::engine::kMaxLineLength;
     std::string out;
     for (size_t i = 0; i < input.size(); ++i) {
         if (input[i] == '\x01' && i + 1 < input.size()) {

@@ -35,24 +35,29 @@ IoResult LineEngine::broken(IoResult r) {
 // Reads into the buffer's free tail. The buffer is never zero-filled: a read
 // that brings a network segment costs that segment, not a clearing of the
 // whole read chunk.
+// The buffer grows only when its free tail is under half a read chunk, so a
+// conversation of short replies lives in one chunk-sized buffer for good.
 IoResult LineEngine::fill() {
     if (!transport_) return IoResult{IoStatus::closed, WSAENOTCONN};
-    if (start_ > 0 && start_ == end_) {
-        start_ = end_ = 0;
-    } else if (start_ > kReadChunk && start_ * 2 > end_) {
-        std::memmove(buffer_.get(), buffer_.get() + start_, end_ - start_);
-        end_ -= start_;
-        start_ = 0;
-    }
-    if (capacity_ - end_ < kReadChunk) {
-        const size_t capacity = std::max(capacity_ * 2, end_ + kReadChunk);
-        std::unique_ptr<char[]> grown(new char[capacity]);
-        if (end_ > start_) std::memcpy(grown.get() + start_, buffer_.get() + start_, end_ - start_);
-        buffer_ = std::move(grown);
-        capacity_ = capacity;
+    if (start_ == end_) start_ = end_ = 0;
+    if (capacity_ - end_ < kReadChunk / 2) {
+        // Moving the unread rest down is worth it when it is shorter than
+        // what that frees.
+        if (start_ >= kReadChunk / 2 && start_ * 2 > end_) {
+            std::memmove(buffer_.get(), buffer_.get() + start_, end_ - start_);
+            end_ -= start_;
+            start_ = 0;
+        }
+        if (capacity_ - end_ < kReadChunk / 2) {
+            const size_t capacity = std::max(capacity_ * 2, end_ + kReadChunk);
+            std::unique_ptr<char[]> grown(new char[capacity]);
+            if (end_ > start_) std::memcpy(grown.get() + start_, buffer_.get() + start_, end_ - start_);
+            buffer_ = std::move(grown);
+            capacity_ = capacity;
+        }
     }
     size_t got = 0;
-    const IoResult r = transport_->receive(buffer_.get() + end_, kReadChunk, got);
+    const IoResult r = transport_->receive(buffer_.get() + end_, std::min(kReadChunk, capacity_ - end_), got);
     end_ += got;
     return r.ok() ? r : broken(r);
 }
