@@ -4,7 +4,9 @@ them with ours:
   tls_python.py news HOST PORT USER PASSWORD ROUNDS CAFILE   nntplib.NNTP_SSL:
       the newest 100 overview entries of test.big, then article 1 of test.huge
   tls_python.py mail HOST PORT USER PASSWORD COUNT CAFILE    smtplib with
-      starttls(): COUNT mails over one session"""
+      starttls(): COUNT mails over one session
+  tls_python.py noop HOST PORT USER PASSWORD COUNT CAFILE    COUNT NOOP round
+      trips over one STARTTLS session, the session's set-up not timed"""
 import smtplib
 import ssl
 import statistics
@@ -35,6 +37,15 @@ if mode == "news":
         s.quit()
     print("python listing rounds=%d entries=%d median_ms=%.2f" % (n, len(lines), statistics.median(listing)))
     print("python article rounds=%d bytes=%d median_ms=%.2f" % (n, size, statistics.median(article)))
+elif mode == "noop":
+    s = smtplib.SMTP(host, port)
+    s.starttls(context=context)
+    s.ehlo()
+    start = time.perf_counter()
+    for _ in range(n):
+        s.noop()
+    print("python noops=%d total_ms=%.2f" % (n, (time.perf_counter() - start) * 1000.0))
+    s.quit()
 else:
     start = time.perf_counter()
     s = smtplib.SMTP(host, port)
