@@ -83,6 +83,9 @@ bool build(Huffman& h, const uint8_t* counts, Bytes symbols) {
     return true;
 }
 
+// The signed value of an s-bit coefficient (T.81 F.2.2.1).
+int extend(int v, int s) { return v < (1 << (s - 1)) ? v - (1 << s) + 1 : v; }
+
 // Entropy-coded data, most significant bit first in a 64-bit buffer that is
 // refilled four bytes at a time while they hold no 0xFF; the byte-wise path
 // removes the stuffed zero after each 0xFF and stops at a marker or the end,
@@ -97,8 +100,11 @@ class BitReader {
         if (count_ >= 32) return;
         if (!at_marker_ && data_.size() - pos_ >= 8) {
             const uint8_t* p = data_.data() + pos_;
-            uint64_t word = 0;
-            for (int i = 0; i < 8; ++i) word = word << 8 | p[i];
+            // One unaligned load, big-endian: the compilers do not see the
+            // byte-by-byte loop for what it is.
+            uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            word = __builtin_bswap64(word);
             // As many whole bytes as fit, when none of them is 0xFF (the
             // test may also flag a byte above a 0xFF: that only means the
             // byte-wise path).
@@ -207,6 +213,30 @@ class BitReader {
         count_ = count;
         return true;  // a run that ends on the last coefficient counts as the block's end
     }
+    // A DC difference: its size category by the tables, then its bits. -1
+    // for a code the table lacks or a size past 8-bit samples. Inlined into
+    // the block loop: once per block, it is the other half of the decoder.
+    int dc_difference(const Huffman& h, int& diff) {
+        refill();
+        int s;
+        if (const int fast = h.fast[peek(lookahead)]; fast && (fast & 0xFF) <= 11) {
+            s = fast & 0xFF;
+            const int len = fast >> 8;
+            // The code and its bits together are 23 at most: refill() left 32.
+            if (s) {
+                diff = extend(static_cast<int>((acc_ << len) >> (64 - s)), s);
+            } else {
+                diff = 0;
+            }
+            drop(len + s);
+            return s;
+        }
+        s = decode_slow(h);
+        if (s < 0 || s > 11) return -1;
+        diff = 0;
+        if (s) diff = extend(get(s), s);
+        return s;
+    }
     // One symbol by the tables; refill() must have been called. -1 for a
     // code the table lacks.
     int decode_slow(const Huffman& h) {
@@ -265,11 +295,6 @@ class BitReader {
     int padding_ = 0;
     bool at_marker_ = false;
 };
-
-// One symbol; refill() must have been called. -1 for a code the table lacks.
-int decode(const Huffman& h, BitReader& bits) { return bits.decode_slow(h); }
-
-int extend(int v, int s) { return v < (1 << (s - 1)) ? v - (1 << s) + 1 : v; }
 
 // Reads past one block's AC coefficients of a sequential scan; false on a
 // code the table lacks or a run past the block's end.
@@ -441,13 +466,12 @@ bool each_block(const Frame& f, const Scan& scan, BitReader& bits, OnBlock&& on_
 }
 
 // The next DC difference of a block, added to its component's predictor.
-bool read_dc(const Frame& f, Component& c, BitReader& bits) {
-    bits.refill();
-    const int s = decode(f.dc_tables[c.dc_table], bits);
-    if (s < 0 || s > 11) return false;
+inline bool read_dc(const Frame& f, Component& c, BitReader& bits) {
+    int diff = 0;
+    if (bits.dc_difference(f.dc_tables[c.dc_table], diff) < 0) return false;
     // Kept within what 8-bit samples can give, so damaged data cannot
     // overflow the sum.
-    c.predictor = std::clamp(c.predictor + (s ? extend(bits.get(s), s) : 0), -32768, 32767);
+    c.predictor = std::clamp(c.predictor + diff, -32768, 32767);
     return true;
 }
 
@@ -462,24 +486,35 @@ JpegPreview make_preview(const Frame& f) {
     p.preview_width = (f.width + 7) / 8;
     p.preview_height = (f.height + 7) / 8;
     p.bgr.resize(size_t(p.preview_width) * p.preview_height * 3);
-    auto sample = [&](const Component& c, int x, int y) {
-        // Preview pixel (x, y) lies in this component's block (x*h/hmax, y*v/vmax).
-        const int64_t value =
-            int64_t{c.dc[size_t(y * c.v / f.vmax) * c.blocks_wide + size_t(x * c.h / f.hmax)]} * f.dc_quant[c.quant];
+    // Which block of each component a preview column lies in (x*h/hmax),
+    // worked out once rather than divided out per pixel.
+    const size_t n = f.comps.size();
+    std::vector<int> columns[3];
+    for (size_t i = 0; i < n; ++i) {
+        columns[i].resize(size_t(p.preview_width));
+        for (int x = 0; x < p.preview_width; ++x) columns[i][size_t(x)] = x * f.comps[i].h / f.hmax;
+    }
+    auto level = [&](const Component& c, int dc) {
         // The DC coefficient is eight times the block's mean.
+        const int64_t value = int64_t{dc} * f.dc_quant[c.quant];
         return std::clamp<int64_t>((value + (value >= 0 ? 4 : -4)) / 8, -2048, 2047) + 128.0f;
     };
     // Rounds half up; below zero everything clamps to 0 anyway.
     auto byte = [](float v) { return static_cast<uint8_t>(std::clamp(static_cast<int>(v + 0.5f), 0, 255)); };
     for (int y = 0; y < p.preview_height; ++y) {
-        for (int x = 0; x < p.preview_width; ++x) {
-            uint8_t* out = &p.bgr[(size_t(y) * p.preview_width + x) * 3];
-            const float luma = sample(f.comps[0], x, y);
-            if (f.comps.size() == 1) {
+        // Preview pixel (x, y) lies in this component's block (x*h/hmax, y*v/vmax).
+        const int16_t* rows[3] = {};
+        for (size_t i = 0; i < n; ++i)
+            rows[i] = &f.comps[i].dc[size_t(y * f.comps[i].v / f.vmax) * f.comps[i].blocks_wide];
+        uint8_t* out = &p.bgr[size_t(y) * p.preview_width * 3];
+        for (int x = 0; x < p.preview_width; ++x, out += 3) {
+            const float luma = level(f.comps[0], rows[0][columns[0][size_t(x)]]);
+            if (n == 1) {
                 out[0] = out[1] = out[2] = byte(luma);
                 continue;
             }
-            const float cb = sample(f.comps[1], x, y) - 128.0f, cr = sample(f.comps[2], x, y) - 128.0f;
+            const float cb = level(f.comps[1], rows[1][columns[1][size_t(x)]]) - 128.0f;
+            const float cr = level(f.comps[2], rows[2][columns[2][size_t(x)]]) - 128.0f;
             out[0] = byte(luma + 1.772f * cb);
             out[1] = byte(luma - 0.344136f * cb - 0.714136f * cr);
             out[2] = byte(luma + 1.402f * cr);
