@@ -3,7 +3,9 @@
 # one run: the newest 100 overview entries and a 20 MB article over NNTPS
 # (INN's nnrpd -S on 11923) against nntplib.NNTP_SSL, and 1,000 mails over
 # one STARTTLS session (aiosmtpd on 12550, counting only) against smtplib
-# with starttls(). Both sides check the certificate against the test root.
+# with starttls(), then as many bare NOOP round trips as the mails take on
+# each side (the floor they stand on). Both sides check the certificate
+# against the test root.
 # Usage: bench/tls.sh [BUILD_DIR] [ROUNDS] [MAILS]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
