@@ -214,27 +214,14 @@ class BitReader {
         return true;  // a run that ends on the last coefficient counts as the block's end
     }
     // A DC difference: its size category by the tables, then its bits. -1
-    // for a code the table lacks or a size past 8-bit samples. Inlined into
-    // the block loop: once per block, it is the other half of the decoder.
+    // for a code the table lacks or a size past 8-bit samples. Kept in the
+    // reader so that it inlines into the block loop: once per block, it is
+    // the other half of the decoder.
     int dc_difference(const Huffman& h, int& diff) {
         refill();
-        int s;
-        if (const int fast = h.fast[peek(lookahead)]; fast && (fast & 0xFF) <= 11) {
-            s = fast & 0xFF;
-            const int len = fast >> 8;
-            // The code and its bits together are 23 at most: refill() left 32.
-            if (s) {
-                diff = extend(static_cast<int>((acc_ << len) >> (64 - s)), s);
-            } else {
-                diff = 0;
-            }
-            drop(len + s);
-            return s;
-        }
-        s = decode_slow(h);
+        const int s = decode_slow(h);
         if (s < 0 || s > 11) return -1;
-        diff = 0;
-        if (s) diff = extend(get(s), s);
+        diff = s ? extend(get(s), s) : 0;  // code and bits are 27 at most: refill() left 32
         return s;
     }
     // One symbol by the tables; refill() must have been called. -1 for a

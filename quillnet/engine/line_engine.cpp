@@ -34,9 +34,8 @@ IoResult LineEngine::broken(IoResult r) {
 
 // Reads into the buffer's free tail. The buffer is never zero-filled: a read
 // that brings a network segment costs that segment, not a clearing of the
-// whole read chunk.
-// The buffer grows only when its free tail is under half a read chunk, so a
-// conversation of short replies lives in one chunk-sized buffer for good.
+// whole read chunk. It grows only when its free tail is under half a chunk,
+// so a conversation of short replies lives in one chunk-sized buffer.
 IoResult LineEngine::fill() {
     if (!transport_) return IoResult{IoStatus::closed, WSAENOTCONN};
     if (start_ == end_) start_ = end_ = 0;
