@@ -11,6 +11,9 @@
 #   12561  expired   12562 wrong host   12563 self-signed   12564 unknown root
 # teardown: stops them and takes the root out of the store again (its
 # registry key too, or Wine brings it back).
+# trust CERT_DIR / untrust CERT_DIR: only adds (removes) the root made in
+# CERT_DIR to (from) BUILD_DIR's prefix, for a second prefix (the 32-bit
+# tree's) whose tests use the servers another tree's setup started.
 set -u
 build=$(cd "$1" && pwd)
 mode=$2
@@ -67,12 +70,21 @@ setup)
         --cert "$dir/good.pem" --key "$dir/good.key" --implicit --login sender:mail-secret || { stop; exit 1; }
     echo "test root in the Wine prefix; HTTPS on 12560-12564, SMTP with TLS on 12540 and 12541"
     ;;
+trust | untrust)
+    ca=${3:?usage: $0 BUILD_DIR $mode CERT_DIR}/ca.der
+    [ -f "$ca" ] || { echo "no test root at $ca"; exit 1; }
+    verb=add
+    [ "$mode" = untrust ] && verb=remove
+    wine "$store_tool" "$verb" "$(winpath "$ca")" </dev/null >/dev/null 2>"$build/cert-store.err" ||
+        { echo "$verb of the test root failed:"; cat "$build/cert-store.err"; exit 1; }
+    echo "test root: $verb in $WINEPREFIX"
+    ;;
 teardown)
     stop
     [ -f "$dir/ca.der" ] && wine "$store_tool" remove "$(winpath "$dir/ca.der")" </dev/null >/dev/null 2>&1
     echo "TLS servers stopped, test root removed"
     ;;
 *)
-    echo "usage: $0 BUILD_DIR setup|teardown"; exit 2 ;;
+    echo "usage: $0 BUILD_DIR setup|teardown|trust CERT_DIR|untrust CERT_DIR"; exit 2 ;;
 esac
 exit 0
