@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "kestle/image/jpeg_segments.h"
 #include "kestle/image/picture_format.h"
 
 namespace kestle::image {
@@ -340,20 +341,15 @@ bool prepare(Frame& f) {
 // the picture or on anything the preview cannot use. A sequential reader
 // takes SOF0/SOF1 only, a progressive one SOF2 only.
 bool next_scan(Bytes file, size_t& pos, Frame& f, bool progressive, Scan& scan) {
-    for (;;) {
-        // Markers may be preceded by fill bytes.
-        while (pos < file.size() && file[pos] == 0xFF && pos + 1 < file.size() && file[pos + 1] == 0xFF) ++pos;
-        if (pos + 4 > file.size() || file[pos] != 0xFF) return false;
-        const uint8_t marker = file[pos + 1];
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // TEM and RSTn carry no length
-            pos += 2;
-            continue;
-        }
+    JpegSegmentWalker walk(file, pos);
+    while (const auto segment = walk.next()) {
+        pos = walk.position();
+        const uint8_t marker = segment->marker;
         if (marker == 0xD8) return false;  // a second SOI: decoders refuse the file
-        const size_t length = be16(file, pos + 2);
-        if (length < 2 || pos + 2 + length > file.size()) return false;
-        const Bytes seg = file.subspan(pos + 4, length - 2);
-        pos += 2 + length;
+        if (marker == 0xD9) return false;  // the end of the picture
+        if (is_standalone_jpeg_marker(marker)) continue;  // TEM and RSTn
+        if (!segment->whole()) return false;
+        const Bytes seg = segment->body;
 
         if (marker == (progressive ? 0xC2 : 0xC0) || (!progressive && marker == 0xC1)) {  // Huffman
             if (seg.size() < 6 || seg[0] != 8 || !f.comps.empty()) return false;
@@ -371,7 +367,7 @@ bool next_scan(Bytes file, size_t& pos, Frame& f, bool progressive, Scan& scan) 
                 f.comps.push_back(c);
             }
             if (!prepare(f)) return false;
-        } else if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+        } else if (is_jpeg_frame_marker(marker)) {
             return false;  // the other kind, lossless, arithmetic, hierarchical: the full decoder's
         } else if (marker == 0xC4) {
             for (size_t at = 0; at < seg.size();) {
@@ -421,10 +417,9 @@ bool next_scan(Bytes file, size_t& pos, Frame& f, bool progressive, Scan& scan) 
             scan.al = seg[3 + 2 * n] & 15;
             scan.data = pos;
             return true;
-        } else if (marker == 0xD9) {
-            return false;  // the end of the picture
         }
     }
+    return false;
 }
 
 // Calls on_block(component, block x, block y) for every block of the scan in

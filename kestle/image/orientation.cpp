@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "kestle/image/jpeg_segments.h"
+
 namespace kestle::image {
 namespace {
 
@@ -44,20 +46,13 @@ int orientation_in_tiff(Bytes b) {
 
 int exif_orientation(Bytes jpeg) {
     if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return 1;
-    for (size_t pos = 2; pos + 4 <= jpeg.size();) {
-        if (jpeg[pos] != 0xFF) return 1;
-        const uint8_t marker = jpeg[pos + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++pos;
-            continue;
-        }
-        if (marker == 0xDA || marker == 0xD9) return 1;  // the metadata comes before the scan
-        const size_t length = size_t(jpeg[pos + 2]) << 8 | jpeg[pos + 3];
-        if (length < 2 || jpeg.size() - pos - 2 < length) return 1;
-        const Bytes seg = jpeg.subspan(pos + 4, length - 2);
-        if (marker == 0xE1 && seg.size() >= 6 && std::memcmp(seg.data(), "Exif\0\0", 6) == 0)
-            return orientation_in_tiff(seg.subspan(6));
-        pos += 2 + length;
+    JpegSegmentWalker walk(jpeg);
+    while (const auto seg = walk.next()) {
+        if (seg->marker == 0xDA || seg->marker == 0xD9) return 1;  // the metadata comes before the scan
+        if (is_standalone_jpeg_marker(seg->marker)) continue;
+        if (!seg->whole()) return 1;
+        if (seg->marker == 0xE1 && seg->body.size() >= 6 && std::memcmp(seg->body.data(), "Exif\0\0", 6) == 0)
+            return orientation_in_tiff(seg->body.subspan(6));
     }
     return 1;
 }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kestle/image/jpeg_segments.h"
+
 namespace kestle::image {
 namespace {
 
@@ -83,30 +85,15 @@ bool is_tga(Bytes head, Bytes tail, uint64_t file_size) {
 }
 
 std::optional<PictureSize> jpeg_size(Bytes b) {
-    size_t at = 2;
-    while (at + 4 <= b.size()) {
-        if (b[at] != 0xFF) {  // stray bytes before a marker: decoders pass over them, and so must the size check
-            ++at;
-            continue;
-        }
-        const uint8_t marker = b[at + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++at;
-            continue;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length field
-            at += 2;
-            continue;
-        }
-        const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (sof) {
-            if (at + 9 > b.size()) return std::nullopt;
-            const PictureSize s{be16(b, at + 7), be16(b, at + 5)};
-            if (s.height == 0) return std::nullopt;  // height given later by a DNL marker
-            return s;
-        }
-        if (marker == 0xD9 || marker == 0xDA) return std::nullopt;  // no frame header before the data
-        at += 2 + be16(b, at + 2);
+    // Stray bytes before a marker: decoders pass over them, and so must the size check.
+    JpegSegmentWalker walk(b, 2, JpegSegmentWalker::Stray::pass_over);
+    while (const auto seg = walk.next()) {
+        if (seg->marker == 0xD9 || seg->marker == 0xDA) return std::nullopt;  // no frame header before the data
+        if (!is_jpeg_frame_marker(seg->marker)) continue;
+        if (seg->body.size() < 5) return std::nullopt;
+        const PictureSize s{be16(seg->body, 3), be16(seg->body, 1)};
+        if (s.height == 0) return std::nullopt;  // height given later by a DNL marker
+        return s;
     }
     return std::nullopt;
 }

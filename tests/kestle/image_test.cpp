@@ -1192,6 +1192,13 @@ TEST_F(PictureFiles, PhonePhotosAreTurnedUpright) {
         }
     }
     for (size_t n = 0; n < 60; ++n) EXPECT_GE(exif_orientation(std::span(good).first(n)), 1);
+    // A marker that stands alone (RST0, TEM) before the EXIF has no length
+    // field: reading one there would jump past the EXIF.
+    for (const uint8_t standalone : {uint8_t{0xD0}, uint8_t{0x01}}) {
+        Bytes b = good;
+        b.insert(b.begin() + 2, {0xFF, standalone});
+        EXPECT_EQ(6, exif_orientation(b));
+    }
 }
 
 TEST_F(PictureFiles, ProgressiveJpegPreviewFromItsDcScans) {
