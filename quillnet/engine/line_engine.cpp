@@ -25,6 +25,12 @@ void LineEngine::close() noexcept {
     start_ = end_ = scanned_ = 0;
 }
 
+std::unique_ptr<Transport> LineEngine::release_idle() noexcept {
+    if (start_ != end_) return nullptr;
+    start_ = end_ = scanned_ = 0;
+    return std::move(transport_);
+}
+
 // After a failed read or write the stream's position is unknown: nothing
 // more can be said or understood on it, so it is dropped.
 IoResult LineEngine::broken(IoResult r) {

@@ -36,6 +36,11 @@ class LineEngine {
     void attach(std::unique_ptr<Transport> transport);
     // Drops the connection and any unread bytes.
     void close() noexcept;
+    // Gives the connection up to be used again elsewhere, only when nothing
+    // the peer sent is still unread (bytes in hand belong to this
+    // conversation, not the next); otherwise nothing, and the connection
+    // stays.
+    std::unique_ptr<Transport> release_idle() noexcept;
     bool connected() const noexcept { return transport_ != nullptr; }
 
     // One line without its line end (CR LF, or a bare LF from a sloppy peer).

@@ -8,6 +8,7 @@
 #include <limits>
 #include <utility>
 
+#include "quillnet/engine/news_pool.h"
 #include "quillnet/engine/transport.h"
 #include "frame/ascii.h"
 
@@ -137,6 +138,40 @@ int NewsClient::report(int code, std::string_view text) {
     return code;
 }
 
+void NewsClient::SetConnectionReuse(int seconds) { reuseSeconds_ = seconds > 0 ? seconds : 0; }
+
+bool NewsClient::resume_idle_connection() {
+    if (reuseSeconds_ == 0) return false;
+    NewsConnectionPool& pool = news_connection_pool();
+    while (auto idle = pool.take(serverText_)) {
+        line_.attach(std::move(idle->transport));
+        overKnown_ = idle->facts.overKnown;
+        useXover_ = idle->facts.useXover;
+        modeReaderNeeded_ = idle->facts.modeReaderNeeded;
+        authenticated_ = idle->facts.authenticated;
+        tlsActive_ = idle->facts.tlsActive;
+        // The server may have timed the connection out meanwhile: it must
+        // still answer before a page's command is trusted to it (RFC 3977
+        // DATE, harmless in any state).
+        Reply reply;
+        if (line_.send_line("DATE").ok() && line_.read_status(reply).ok() && reply.code == 111) return true;
+        drop_connection();
+    }
+    return false;
+}
+
+bool NewsClient::park_connection() {
+    if (reuseSeconds_ == 0 || !line_.connected()) return false;
+    IdleNewsConnection idle;
+    idle.facts = NewsConnectionFacts{overKnown_, useXover_, modeReaderNeeded_, authenticated_, tlsActive_};
+    idle.transport = line_.release_idle();
+    if (!idle.transport) return false;
+    authenticated_ = tlsActive_ = false;
+    if (news_connection_pool().park(serverText_, std::move(idle), std::chrono::seconds(reuseSeconds_)))
+        start_news_pool_watcher();
+    return true;
+}
+
 void NewsClient::drop_connection() noexcept {
     line_.close();
     authenticated_ = false;
@@ -166,6 +201,7 @@ int NewsClient::SetNewsServer(std::string_view server) {
     }
     server_ = std::move(parsed);
     serverSet_ = true;
+    serverText_.assign(server);
     return 0;
 }
 
@@ -205,6 +241,7 @@ int NewsClient::SetAction(int action) {
             overKnown_ = useXover_ = modeReaderNeeded_ = starttlsOffered_ = false;
             group_.clear();
             first_ = last_ = count_ = 0;
+            if (resume_idle_connection()) return 0;
             std::unique_ptr<Transport> transport;
             const IoResult io = connect_tcp(server_.host, server_.port, timeouts_, transport);
             if (!io.ok()) {
@@ -224,6 +261,7 @@ int NewsClient::SetAction(int action) {
         }
         case kNewsDisconnect:
             if (!line_.connected()) return 0;
+            if (park_connection()) return 0;
             return run(Step::quit);
         case kNewsGroupList:
             if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");

@@ -98,6 +98,10 @@ class NewsEngine {
     virtual int32_t GroupArticleCount() = 0;
     virtual int SetNetworkEnabled(int enabled) = 0;
     virtual int SetAction(int action) = 0;
+    // Seconds a connection may wait in the process's pool (news_pool.h) for
+    // the next session with the same server text, once this one is done
+    // with it; 0 (the default) closes it with QUIT as before.
+    virtual void SetConnectionReuse(int seconds) {}
 };
 
 // A server text of server_address.h with the news schemes: nntp:// and
@@ -130,6 +134,7 @@ class NewsClient final : public NewsEngine {
     // 0 drops the connection at once and refuses to connect until 1.
     int SetNetworkEnabled(int enabled) override;
     int SetAction(int action) override;
+    void SetConnectionReuse(int seconds) override;
 
     bool connected() const noexcept { return line_.connected(); }
     // Tests shorten the limits to see a stalled server end in time.
@@ -194,6 +199,12 @@ class NewsClient final : public NewsEngine {
 
     int report(int code, std::string_view text);
     void drop_connection() noexcept;
+    // A pooled connection of the same server text, checked with DATE; true
+    // when one now stands in for a new connection.
+    bool resume_idle_connection();
+    // Hands a connection that is between commands to the pool; false when
+    // it cannot be kept (reuse off, unread bytes), and it is then still ours.
+    bool park_connection();
 
     NewsEvents& events_;
     LineEngine line_;
@@ -202,6 +213,8 @@ class NewsClient final : public NewsEngine {
 
     ServerAddress server_;
     bool serverSet_ = false;
+    std::string serverText_;  // as given: the pool's key
+    int reuseSeconds_ = 0;
     std::string group_;
     std::string currentArticle_;
     std::string range_;

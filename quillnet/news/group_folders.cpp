@@ -13,6 +13,8 @@ namespace quillnet {
 namespace {
 
 constexpr const char* kSettingsKey = "Software\\Yarrowfen\\Quillnet";
+// An hour: longer than any news server keeps an idle reader.
+constexpr DWORD kMaxConnectionReuseSeconds = 3600;
 
 std::string read_text_value(HKEY key, const char* name) {
     char buffer[128] = {};
@@ -49,6 +51,11 @@ StorageValues ReadStorageValues() {
         return values;
     values.wwwRoot = read_text_value(key.get(), "WWWRoot");
     values.dataRoot = read_text_value(key.get(), "DataRoot");
+    DWORD seconds = 0, size = sizeof seconds, type = 0;
+    if (::RegQueryValueExA(key.get(), "NewsConnectionReuse", nullptr, &type, reinterpret_cast<BYTE*>(&seconds),
+                           &size) == ERROR_SUCCESS &&
+        type == REG_DWORD && size == sizeof seconds)
+        values.connectionReuseSeconds = static_cast<int>(std::min<DWORD>(seconds, kMaxConnectionReuseSeconds));
     return values;
 }
 

@@ -13,6 +13,10 @@ namespace quillnet {
 struct StorageValues {
     std::string wwwRoot;
     std::string dataRoot;
+    // "NewsConnectionReuse" (REG_DWORD, seconds): how long a news object's
+    // connection may wait for the next object with the same server text.
+    // Missing or 0: every object connects for itself and says QUIT.
+    int connectionReuseSeconds = 0;
 };
 
 // Reads both values below HKEY_LOCAL_MACHINE\Software\Yarrowfen\Quillnet. A

@@ -5,6 +5,7 @@
 #include "frame/text.h"
 #include "quillnet.h"
 #include "quillnet/classes.h"
+#include "quillnet/news/news_pool_watcher.h"
 #include "quillnet/news/news_session.h"
 
 namespace quillnet {
@@ -89,6 +90,9 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
 }  // namespace
 
 HRESULT create_my_nntp(IUnknown* outer, REFIID riid, void** out) noexcept {
+    // Pooled connections (NewsConnectionReuse) are closed on time by a
+    // thread of the DLL's own.
+    InstallNewsPoolWatcher();
     return frame::create_object<MyNntpObject>(outer, riid, out);
 }
 

@@ -140,6 +140,7 @@ NewsSession::~NewsSession() {
 
 int NewsSession::SetServer(std::string_view server) {
     engine_->SetNetworkEnabled(1);
+    engine_->SetConnectionReuse(readValues_().connectionReuseSeconds);
     const int result = engine_->SetNewsServer(server);
     if (result != 0) {
         connected_ = 0;

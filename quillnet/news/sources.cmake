@@ -3,7 +3,8 @@ target_sources(quillnet_core PRIVATE
   news/article_record.cpp)
 target_sources(Quillnet PRIVATE
   news/articles_manager.cpp
-  news/my_nntp.cpp)
+  news/my_nntp.cpp
+  news/news_pool_watcher.cpp)
 # News session: its logic and the article store's folders.
 target_sources(quillnet_core PRIVATE
   news/news_session.cpp

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "quillnet.h"
+#include "frame/scope_guard.h"
 #include "quillnet/engine/news_client.h"
 #include "support/com_test.h"
 
@@ -405,6 +406,39 @@ TEST_F(MyNntpTest, ObjectsAreReleasedCompletely) {
     ASSERT_EQ(0, set(&IMyNntp::SetServer, kInnW));
     nntp = nullptr;  // disconnects from the server on the way out
     EXPECT_EQ(S_OK, dll.can_unload_now());
+}
+
+// With NewsConnectionReuse set, a released object's connection waits for the
+// next object of the same server text, which reads through it as through its
+// own; meanwhile the DLL stays loaded, and once the time is up the DLL's
+// watcher closes the connection and lets it go.
+TEST_F(MyNntpTest, AConnectionKeptForReuseServesTheNextObjectThenIsClosedOnTime) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Yarrowfen\\Quillnet", 0, nullptr, 0,
+                                               KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr));
+    const auto restore = frame::scope_exit([&] {
+        ::RegDeleteValueA(key, "NewsConnectionReuse");
+        ::RegCloseKey(key);
+    });
+    const DWORD seconds = 2;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, "NewsConnectionReuse", 0, REG_DWORD,
+                                              reinterpret_cast<const BYTE*>(&seconds), sizeof seconds));
+    ASSERT_EQ(0, set(&IMyNntp::SetServer, kInnW));
+    ASSERT_EQ(0, set(&IMyNntp::SetGroup, L"test.big"));
+    nntp = nullptr;
+    EXPECT_EQ(S_FALSE, dll.can_unload_now());
+
+    nntp = dll.create<IMyNntp>(CLSID_MyNntp);
+    ASSERT_EQ(0, set(&IMyNntp::SetServer, kInnW));
+    EXPECT_EQ(0, set(&IMyNntp::SetGroup, L"test.small"));
+    EXPECT_EQ(40, number(&IMyNntp::GetArticleCount));
+    EXPECT_EQ(0, listing(-1, 0));
+    EXPECT_EQ(40, number(&IMyNntp::GetListLength));
+    nntp = nullptr;
+
+    HRESULT unload = S_FALSE;
+    for (int i = 0; i < 100 && (unload = dll.can_unload_now()) != S_OK; ++i) ::Sleep(100);
+    EXPECT_EQ(S_OK, unload);
 }
 
 }  // namespace
