@@ -11,7 +11,7 @@
 
 const fs = require('fs');
 const path = require('path');
-const puppeteer = require('puppeteer-core');
+const { openBrowser, check, run } = require('./chromium');
 
 const [base, hostBase, siteFolder, shots] = process.argv.slice(2);
 if (!shots) {
@@ -23,12 +23,6 @@ const uploads = path.join(siteFolder, 'www', 'uploads');
 const RAN = 'PROBE-RAN-42';
 const planted = [path.join(uploads, 'planted.asp'), path.join(siteFolder, 'www', 'news', 'demo', 'planted.asp')];
 const PROBE_ASP = '<%@ Language="VBScript" %>\r\n<% Response.Write "PROBE" & "-RAN-" & (6 * 7) %>\r\n';
-let failures = 0;
-
-function check(name, condition, detail) {
-  console.log(`${condition ? 'ok  ' : 'FAIL'} ${name}${condition ? '' : ': ' + (detail || '')}`);
-  if (!condition) failures++;
-}
 
 // A GET sent as it stands (no normalising of the path by a URL parser).
 async function raw(address, target) {
@@ -73,14 +67,7 @@ function harmless(name, answer, expectBody) {
 }
 
 async function main() {
-  fs.mkdirSync(shots, { recursive: true });
-  const browser = await puppeteer.launch({
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
-  });
-  const page = await browser.newPage();
-  await page.setViewport({ width: 1100, height: 800 });
+  const { browser, page } = await openBrowser(shots);
   try {
     // 1. A page sent through the upload form in the browser.
     const probe = path.join(shots, 'probe.asp');
@@ -237,10 +224,4 @@ async function main() {
   }
 }
 
-main().then(() => {
-  console.log(failures ? `${failures} checks failed` : 'ALL TESTS PASSED');
-  process.exit(failures ? 1 : 0);
-}, (error) => {
-  console.error('FAIL', error);
-  process.exit(1);
-});
+run(main);
