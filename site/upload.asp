@@ -3,7 +3,7 @@
 <%
 ' The upload page: a form posting one file (field "file"); the page saves
 ' it into /uploads with SavePostedFile and shows what arrived.
-Dim total, data, folder, incoming, name, physical, size, helper, url
+Dim total, data, folder, incoming, name, saved, physical, size, helper, url
 ' Extensions a web server runs, or takes as its own settings, whatever
 ' folder they are in: IIS (ASP, ASP.NET, server-side includes, CGI
 ' programs), PHP, Perl and the rest, Windows' own programs and scripts.
@@ -44,26 +44,27 @@ If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
     If total = 0 Then Refuse "Nothing was posted."
     Set helper = Server.CreateObject("KestleDLL.Kestle")
     folder = Server.MapPath("/uploads")
-    ' The file lands in a folder of its own outside the web root, and moves
-    ' to /uploads only once its name is known to be one no web server runs:
-    ' a refused name is never, not even for a moment, one a visitor could ask
-    ' the server for. Refused, not renamed: the sender learns at once why,
-    ' and no page or link has to know a changed name.
+    ' The file lands first in a folder of its own outside the web root, only
+    ' to learn the name SavePostedFile gives it. Only a name no web server
+    ' runs is then saved into /uploads, by the same rule, so the component's
+    ' atomic writer replaces an older file of that name whole; a refused
+    ' name is never, not even for a moment, one a visitor could ask for.
+    ' Refused, not renamed: the sender learns at once why, and no page or
+    ' link has to know a changed name.
+    data = Request.BinaryRead(total)
     incoming = fso.GetSpecialFolder(2).Path & "\" & fso.GetTempName()
     fso.CreateFolder incoming
-    name = helper.SavePostedFile(Request.BinaryRead(total), incoming)
+    name = helper.SavePostedFile(data, incoming)
     If name = "" Then RefuseUpload "The form held no file."
     If name = "Bad Parameter" Or Left(name, 6) = "Error:" Then RefuseUpload "The file was not saved: " & name
     If RunnableName(name) Then RefuseUpload "The file " & name & " was not kept: a web server could run a file " & _
         "of that name. Put it in a .zip file, or give it another extension, and send it again."
-    physical = incoming & "\" & name
-    If Not fso.FileExists(physical) Then RefuseUpload "The file was not saved."
-    size = fso.GetFile(physical).Size
-    If size = 0 Then RefuseUpload "The file " & name & " is empty (0 bytes); nothing was kept."
-    ' A new upload of a name replaces the old one, as the folder always did.
-    If fso.FileExists(folder & "\" & name) Then fso.DeleteFile folder & "\" & name, True
-    fso.MoveFile physical, folder & "\" & name
+    If Not fso.FileExists(incoming & "\" & name) Then RefuseUpload "The file was not saved."
+    If fso.GetFile(incoming & "\" & name).Size = 0 Then RefuseUpload "The file " & name & " is empty (0 bytes); nothing was kept."
     fso.DeleteFolder incoming, True
+    saved = helper.SavePostedFile(data, folder)
+    If saved <> name Then Refuse "The file " & name & " was not saved: " & saved
+    size = fso.GetFile(folder & "\" & name).Size
     physical = folder & "\" & name
     url = "/uploads/" & Replace(Replace(Replace(Server.URLEncode(name), "+", "%20"), "%2E", "."), "%2D", "-")
 %>
