@@ -18,6 +18,7 @@
 #include "host.h"
 #include "host/page_objects.h"
 #include "host/page_runner.h"
+#include "host/run_policy.h"
 
 namespace frame {
 // The host has no classes of its own to hand out; the frame only needs its
@@ -92,6 +93,9 @@ void answer(PageState& state, const Options& options) {
     const std::string page = host::resolve_virtual("/", path);
     if (page.empty() || page.back() == '/')
         return plain_answer(state, "400 Bad Request", "That path is not a page below the web root.");
+    if (!host::may_run_page(page))
+        return plain_answer(state, "403 Forbidden", "That is a stored file (an upload or a news attachment); "
+                                                    "stored files are never run as pages.");
     if (!frame::ascii::ends_with_nocase(page, ".asp"))
         return plain_answer(state, "404 Not Found", "The page host runs .asp pages only; nginx serves the files.");
     state.page = page;

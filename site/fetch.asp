@@ -1,16 +1,34 @@
 <%@ Language="VBScript" %>
 <!-- #include file="common.inc" -->
+<!-- #include file="fetch_rules.inc" -->
 <%
-' Fetches a web page with MyHttp and shows its length and title.
-Dim address, web, text, lower, a, b, title
+' Fetches a web page with MyHttp and shows its length and title. Only from
+' the servers the settings name (FetchAllowed): the address comes from the
+' visitor, and the site must not be made to ask itself, this machine or its
+' private network for anything on a visitor's behalf.
+Dim address, web, text, lower, a, b, title, refusal, first
 address = Trim(Request.QueryString("url") & "")
-If address = "" Then address = SiteAddress & "welcome.html"
+If address = "" Then
+    first = Split(Trim(FetchAllowed & "") & " ", " ")
+    first = first(0)
+    If first <> "" Then
+        If InStr(first, "://") = 0 Then first = "http://" & first
+        If Right(first, 1) <> "/" Then first = first & "/"
+        address = first
+    End If
+End If
 PageTop "Fetch a page"
 %>
 <form method="get" action="fetch.asp"><p>Address: <input type="text" name="url" size="60" value="<%= H(address) %>">
 <input type="submit" value="Fetch"></p></form>
+<p class="note">Pages are fetched only from <span class="allowed"><% If Trim(FetchAllowed & "") = "" Then %>no server
+(the site's settings name none)<% Else %><%= H(FetchAllowed) %><% End If %></span>.
+Time limits: <span class="limits">30 s to find the server, 30 s to connect, 60 s to send the request and 60 s
+for the answer</span>, at most 10 redirects.</p>
 <%
-If Not Matches(address, "^https?://[^\s]+$") Then Refuse "Give an http:// or https:// address."
+If address = "" Then Refuse "Give an http:// or https:// address."
+refusal = FetchRefusal(address)
+If refusal <> "" Then Refuse refusal
 Set web = Server.CreateObject("Quillnet.MyHttp")
 text = web.GetURL(address, "", "")
 If Left(text, 6) = "Error:" Then Refuse "The page could not be fetched: " & text

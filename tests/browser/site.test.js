@@ -6,7 +6,7 @@
 
 const fs = require('fs');
 const path = require('path');
-const puppeteer = require('puppeteer-core');
+const { openBrowser, check, run } = require('./chromium');
 
 const [base, siteFolder, samples, shots] = process.argv.slice(2);
 if (!shots) {
@@ -14,12 +14,6 @@ if (!shots) {
   process.exit(2);
 }
 const url = (p) => new URL(p, base).href;
-let failures = 0;
-
-function check(name, condition, detail) {
-  console.log(`${condition ? 'ok  ' : 'FAIL'} ${name}${condition ? '' : ': ' + (detail || '')}`);
-  if (!condition) failures++;
-}
 
 async function open(page, address) {
   const response = await page.goto(address, { waitUntil: 'load' });
@@ -48,14 +42,7 @@ async function uploadFile(page, file) {
 }
 
 async function main() {
-  fs.mkdirSync(shots, { recursive: true });
-  const browser = await puppeteer.launch({
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
-  });
-  const page = await browser.newPage();
-  await page.setViewport({ width: 1100, height: 800 });
+  const { browser, page } = await openBrowser(shots);
   try {
     // Groups, a group, older articles.
     await open(page, base);
@@ -150,10 +137,4 @@ async function main() {
   }
 }
 
-main().then(() => {
-  console.log(failures ? `${failures} checks failed` : 'ALL TESTS PASSED');
-  process.exit(failures ? 1 : 0);
-}, (error) => {
-  console.error('FAIL', error);
-  process.exit(1);
-});
+run(main);

@@ -9,6 +9,7 @@
 #   BASE+25           the mailbox server (tests/site/mailbox.py)
 #   BASE+80           nginx: the address to open; static files
 #   BASE+81           the page host, behind nginx
+#   BASE+82           nginx: another web server, the one fetch.asp may read
 # The demo uses 12600, the browser tests 12700, the benchmark 12800; the
 # other test fixtures use 11919-11943 and 12525-12588.
 set -u
@@ -21,6 +22,7 @@ dir=$build/site-$name
 www=$dir/www
 nginx_port=$((base + 80))
 host_port=$((base + 81))
+fetch_port=$((base + 82))
 mail_port=$((base + 25))
 export QK_INN_PORT=$((base + 19)) QK_INN_AUTH_PORT=$((base + 20)) QK_INN_FILL=articles
 
@@ -63,9 +65,10 @@ fail() {
 setup() {
     stop_all
     [ -x "$build/bin/PageHost.exe" ] || fail "build PageHost first"
-    rm -rf "$www" "$dir/mailbox" "$dir/tmp" "$dir/samples"
-    mkdir -p "$www/uploads" "$www/news" "$dir/mailbox" "$dir/tmp"
+    rm -rf "$www" "$dir/mailbox" "$dir/tmp" "$dir/samples" "$dir/neighbour"
+    mkdir -p "$www/uploads" "$www/news" "$dir/mailbox" "$dir/tmp" "$dir/neighbour"
     cp -r "$here/site/." "$www/"
+    cp "$here/site/welcome.html" "$dir/neighbour/index.html"
     /usr/bin/python3 "$here/tests/site/site_data.py" images "$www" || fail "making the pictures failed"
     /usr/bin/python3 "$here/tests/site/site_data.py" uploads "$dir/samples" || fail "making the samples failed"
 
@@ -100,6 +103,7 @@ Const MailServer = "127.0.0.1:$mail_port"
 Const MailFrom = "news-site@example.invalid"
 Const MailboxFolder = "$(winpath "$dir/mailbox")"
 Const SiteAddress = "http://127.0.0.1:$nginx_port/"
+Const FetchAllowed = "127.0.0.1:$fetch_port"
 %>
 EOF
 
@@ -108,6 +112,7 @@ EOF
     wait_port "$mail_port" || fail "the mailbox server did not start: $(cat "$dir/mailbox.log")"
 
     sed -e "s|@DIR@|$dir|g" -e "s|@WWW@|$www|g" -e "s|@PORT@|$nginx_port|g" -e "s|@HOST_PORT@|$host_port|g" \
+        -e "s|@FETCH_PORT@|$fetch_port|g" \
         "$here/tests/site/nginx.conf.in" >"$dir/nginx.conf"
     nginx -p "$dir" -e "$dir/nginx-error.log" -c "$dir/nginx.conf" </dev/null >/dev/null 2>&1 || fail "nginx did not start"
 
@@ -120,6 +125,7 @@ EOF
     echo $! >"$dir/host.pid"
     wait_port "$host_port" 600 || fail "the page host did not start"
     wait_port "$nginx_port" || fail "nginx is not listening"
+    wait_port "$fetch_port" || fail "nginx is not listening on $fetch_port"
     echo "news site $name: http://127.0.0.1:$nginx_port/"
 }
 

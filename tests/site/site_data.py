@@ -191,6 +191,11 @@ def yenc_lines(name, data):
     return [head] + out + [tail]
 
 
+# A page whose script writes PROBE-RAN-42; its text holds no such string.
+PROBE_ASP = b'<%@ Language="VBScript" %>\r\n<% Response.Write "PROBE" & "-RAN-" & (6 * 7) %>\r\n'
+PROBE_HTML = b"<!DOCTYPE html><title>probe</title><script>document.title = 'PROBE' + '-RAN-' + 6 * 7;</script>\r\n"
+
+
 class Poster:
     def __init__(self, port):
         import nntplib
@@ -265,6 +270,11 @@ def post_all(port):
         words = ["alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel"]
         subject = "%s %s number %d%s" % (words[n % 8].capitalize(), words[(n * 3) % 8], n, " :)" if n % 10 == 0 else "")
         p.post("demo.big", subject, ["Article %d of the big group." % n] + ["filler line %d" % i for i in range(n % 23)])
+
+    # Attachments that would run if the store folder ran them
+    # (tests/browser/security.test.js): what they write never comes back.
+    p.mime("demo.talk", "A page as an attachment", "Nothing in this post may run on the server.",
+           [("probe2.asp", "text/plain", PROBE_ASP), ("probe2.html", "text/html", PROBE_HTML)])
     p.close()
 
 
