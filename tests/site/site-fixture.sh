@@ -95,6 +95,9 @@ setup() {
     wine reg add 'HKLM\Software\Yarrowfen\Quillnet' /v WWWRoot /t REG_SZ /d "$(winpath "$www")" /f \
         </dev/null >/dev/null 2>&1
     wine reg add 'HKLM\Software\Yarrowfen\Quillnet' /v DataRoot /t REG_SZ /d '\news' /f </dev/null >/dev/null 2>&1
+    # Pages hand their news connection on to the next page (docs/guide.md).
+    wine reg add 'HKLM\Software\Yarrowfen\Quillnet' /v NewsConnectionReuse /t REG_DWORD /d 30 /f \
+        </dev/null >/dev/null 2>&1
     cat >"$www/settings.inc" <<EOF
 <%
 ' Written by tests/site/site-fixture.sh for this instance.
