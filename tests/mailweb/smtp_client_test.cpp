@@ -193,6 +193,56 @@ TEST_F(SmtpFaults, IdleSessionDroppedByTheServerIsReopenedOnce) {
     }
 }
 
+// The pipelined conversation: the fault server answers only once it has
+// read a whole transaction, so a client that waited in between would time
+// out instead of passing.
+TEST_F(SmtpFaults, PipelinesTheTransactionAndChunksTheMessage) {
+    ASSERT_EQ(0, connect(12593));
+    fill(*mail, "sender@example.test", "one@example.test", "Pipelined", ".leading dot\n.\ncaf\xe9\n", "");
+    EXPECT_EQ(0, mail->SetAction(kMailSend));
+    mail->SetMailField2("one@example.test, two@example.test");
+    EXPECT_EQ(0, mail->SetAction(kMailSend));
+    EXPECT_EQ(0, mail->SetAction(kMailDisconnect));
+    const std::string log = fault_log("pipeline_chunking");
+    EXPECT_EQ(std::string::npos, log.find("!mismatch")) << log;
+    EXPECT_EQ(2u, count_of(log, "D: .leading dot\n")) << log;  // sized chunks are not dot-stuffed
+    EXPECT_EQ(2u, count_of(log, "D: .\n")) << log;
+}
+
+// Out of step, dropped, refused: never a success, and a message is never
+// committed while one of its recipients is refused.
+TEST_F(SmtpFaults, PipelineFailuresNeverCountAsSent) {
+    ASSERT_EQ(0, connect(12594));
+    sample();
+    EXPECT_EQ(kMailBadReply, mail->SetAction(kMailSend));
+    std::string log = fault_log("pipeline_out_of_step");
+    EXPECT_EQ(std::string::npos, log.find("Subject:")) << log;
+
+    ASSERT_EQ(0, connect(12595));
+    const std::string before = fault_log("pipeline_drop");
+    const int dropped = mail->SetAction(kMailSend);
+    EXPECT_NE(0, dropped);
+    EXPECT_EQ(0u, count_of(fault_log("pipeline_drop").substr(before.size()), "--- connection"));  // not sent twice
+
+    ASSERT_EQ(0, connect(12596));
+    sample("one@example.test, two@example.test, three@example.test");
+    EXPECT_EQ(452, mail->SetAction(kMailSend));
+    log = fault_log("pipeline_data_refused");
+    EXPECT_NE(std::string::npos, log.find("--- client went away")) << log;
+    EXPECT_EQ(std::string::npos, log.find("Subject:")) << log;
+
+    ASSERT_EQ(0, connect(12597));
+    sample("one@example.test, nobody@example.test");
+    EXPECT_EQ(550, mail->SetAction(kMailSend));
+    sample();
+    EXPECT_EQ(451, mail->SetAction(kMailSend));
+    EXPECT_EQ(0, mail->SetAction(kMailSend));
+    EXPECT_EQ(0, mail->SetAction(kMailDisconnect));
+    log = fault_log("pipeline_refusals");
+    EXPECT_EQ(std::string::npos, log.find("!mismatch")) << log;
+    EXPECT_EQ(std::string::npos, log.find("BDAT 0 LAST")) << log;
+}
+
 TEST_F(SmtpFaults, RefusedGreetingAndEndlessLinesAreErrors) {
     EXPECT_EQ(554, connect(12535));
     EXPECT_EQ(WSAEMSGSIZE, connect(12536));
