@@ -4,7 +4,7 @@ them with ours:
   tls_python.py news HOST PORT USER PASSWORD ROUNDS CAFILE   nntplib.NNTP_SSL:
       the newest 100 overview entries of test.big, then article 1 of test.huge
   tls_python.py mail HOST PORT USER PASSWORD COUNT CAFILE    smtplib with
-      starttls(): COUNT mails over one session
+      starttls(): COUNT mails over one session (USER "-": without login)
   tls_python.py noop HOST PORT USER PASSWORD COUNT CAFILE    COUNT NOOP round
       trips over one STARTTLS session, the session's set-up not timed"""
 import smtplib
@@ -50,7 +50,8 @@ else:
     start = time.perf_counter()
     s = smtplib.SMTP(host, port)
     s.starttls(context=context)
-    s.login(user, password)
+    if user != "-":
+        s.login(user, password)
     message = ("From: Bench <bench@example.test>\r\nTo: sink@example.test\r\nSubject: Benchmark message\r\n\r\n"
                "A short message body.\r\nSecond line.\r\n")
     for _ in range(n):

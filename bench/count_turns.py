@@ -1,0 +1,46 @@
+#!/usr/bin/env python3
+"""Counts round trips on the wire between a client and a server.
+
+  count_turns.py LISTEN_PORT SERVER_PORT REPORT_FILE
+
+Relays one connection from 127.0.0.1:LISTEN_PORT to 127.0.0.1:SERVER_PORT,
+bytes untouched (TLS passes through as it is), and counts the times the
+server starts to speak after the client spoke: each is one round trip the
+client waited for. Writes "turns=N client_bursts=M" to REPORT_FILE when
+either side closes. Ready once it listens (REPORT_FILE.ready appears)."""
+import select
+import socket
+import sys
+
+listen_port, server_port, report = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+listener = socket.socket()
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind(("127.0.0.1", listen_port))
+listener.listen(1)
+open(report + ".ready", "w").close()
+client, _ = listener.accept()
+server = socket.create_connection(("127.0.0.1", server_port))
+for s in (client, server):
+    s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+turns = client_bursts = 0
+last = None
+peer = {client: server, server: client}
+try:
+    while True:
+        ready, _, _ = select.select([client, server], [], [])
+        for s in ready:
+            data = s.recv(1 << 16)
+            if not data:
+                raise EOFError
+            side = "client" if s is client else "server"
+            if side != last:
+                if side == "server" and last == "client":
+                    turns += 1
+                if side == "client":
+                    client_bursts += 1
+                last = side
+            peer[s].sendall(data)
+except (EOFError, OSError):
+    pass
+with open(report, "w") as f:
+    f.write("turns=%d client_bursts=%d\n" % (turns, client_bursts))

@@ -1,0 +1,80 @@
+#!/bin/bash
+# Mail to a real Postfix over one STARTTLS session: MAILS mails, ours
+# against Python's smtplib (which does not pipeline), ours with PIPELINING
+# and CHUNKING (port 12590) and with neither (12591, the same Postfix with
+# both discarded from EHLO). The mails go to a domain Postfix discards, so
+# delivery costs neither side. Then the round trips a mail takes, counted
+# on the wire by bench/count_turns.py between client and Postfix: a session
+# of COUNTED mails less an empty session, divided by COUNTED. Last, bare
+# NOOP round trips on each side: what a round trip costs, beside what a
+# mail costs (the rest of a mail is Postfix taking it into its queue).
+# QK_POSTFIX_QUEUE=/dev/shm/... puts Postfix's queue on tmpfs.
+# Usage: bench/mail_postfix.sh [BUILD_DIR] [MAILS] [ROUNDS] [COUNTED]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$here/build}" && pwd)
+mails=${2:-1000}
+rounds=${3:-3}
+counted=${4:-100}
+. "$here/scripts/wine-env.sh" "$build"
+cleanup() {
+    "$here/tests/mailweb/postfix-fixture.sh" "$build" teardown >/dev/null || true
+    "$here/tests/tls/tls-fixture.sh" "$build" teardown >/dev/null || true
+    "$here/tests/wine-fixture.sh" "$build" teardown >/dev/null || true
+}
+trap cleanup EXIT
+"$here/tests/wine-fixture.sh" "$build" setup >/dev/null
+"$here/tests/tls/tls-fixture.sh" "$build" setup >/dev/null
+"$here/tests/mailweb/postfix-fixture.sh" "$build" setup >/dev/null
+ca=$build/tls/ca.pem
+work=$build/postfix
+
+ours() { wine "$build/bin/tls_bench.exe" mail localhost "$1" - - "$2" </dev/null 2>/dev/null | tr -d '\r'; }
+theirs() { /usr/bin/python3 "$here/bench/tls_python.py" mail localhost "$1" - - "$2" "$ca"; }
+total() { sed -n 's/.*total_ms=\([0-9.]*\).*/\1/p'; }
+median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+# timed SIDE PORT: the median total of ROUNDS sessions of MAILS mails.
+timed() {
+    local i t
+    for i in $(seq "$rounds"); do
+        t=$("$1" "$2" "$mails" | total)
+        [ -n "$t" ] || { echo "the $1 mail bench failed on port $2" >&2; exit 1; }
+        echo "$t"
+    done | median
+}
+# turns SIDE PORT COUNT: round trips of one session of COUNT mails through the counting relay.
+turns() {
+    local report=$work/turns.out
+    rm -f "$report" "$report.ready"
+    /usr/bin/python3 "$here/bench/count_turns.py" 12599 "$2" "$report" </dev/null >/dev/null 2>&1 &
+    local relay=$!
+    for _ in $(seq 100); do [ -e "$report.ready" ] && break; sleep 0.05; done
+    "$1" 12599 "$3" >/dev/null
+    wait "$relay"
+    sed -n 's/turns=\([0-9]*\).*/\1/p' "$report"
+}
+per_mail() {
+    local full empty
+    full=$(turns "$1" "$2" "$counted")
+    empty=$(turns "$1" "$2" 0)
+    python3 -c "import sys; print('%.2f' % ((int(sys.argv[1]) - int(sys.argv[2])) / int(sys.argv[3])))" "$full" "$empty" "$counted"
+}
+
+# Warm both sides once (Wine's first start, Postfix's first smtpd).
+ours 12590 10 >/dev/null
+theirs 12590 10 >/dev/null
+on=$(timed ours 12590)
+off=$(timed ours 12591)
+py=$(timed theirs 12590)
+printf '%s mails over one STARTTLS session to Postfix, median of %s runs\n' "$mails" "$rounds"
+printf '%-38s %10s %14s %16s\n' client total_ms ratio_to_smtplib round_trips/mail
+row() { printf '%-38s %10.1f %14s %16s\n' "$1" "$2" "$(python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$2" "$py")" "$3"; }
+row "ours, PIPELINING and CHUNKING" "$on" "$(per_mail ours 12590)"
+row "ours, neither (extensions discarded)" "$off" "$(per_mail ours 12591)"
+row "smtplib" "$py" "$(per_mail theirs 12590)"
+noop_us() { sed -n 's/.*noops=\([0-9]*\) total_ms=\([0-9.]*\).*/\1 \2/p' | awk '{printf "%.1f", $2 * 1000 / $1}'; }
+printf 'bare NOOP round trip: ours %s us, smtplib %s us\n' \
+    "$(wine "$build/bin/tls_bench.exe" noop localhost 12590 - - 4000 </dev/null 2>/dev/null | tr -d '\r' | noop_us)" \
+    "$(/usr/bin/python3 "$here/bench/tls_python.py" noop localhost 12590 - - 4000 "$ca" | noop_us)"
+echo "Postfix queue: ${QK_POSTFIX_QUEUE:-$work/queue}"
+echo "target: ours with the extensions at most 0.5 of smtplib"
