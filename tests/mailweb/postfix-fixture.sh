@@ -9,13 +9,16 @@
 # Mail for *@mail.test is delivered to the one Maildir BUILD_DIR/postfix/mail/all/,
 # a copy for each recipient, its first line "Delivered-To: USER@mail.test";
 # refused@mail.test is refused at RCPT with 550. No SASL: nothing is relayed.
-# The queue and data folders are under BUILD_DIR/postfix; Postfix is stopped
+# The queue and data folders are under BUILD_DIR/postfix (QK_POSTFIX_QUEUE
+# puts the queue elsewhere, such as on tmpfs for a benchmark that leaves the
+# server's disk out); Postfix is stopped
 # by "postfix -c" on that folder, which ends only this instance's master.
 set -u
 build=$(cd "$1" && pwd)
 mode=$2
 dir=$build/postfix
 conf=$dir/conf
+queue=${QK_POSTFIX_QUEUE:-$dir/queue}
 tls=$build/tls
 # The user virtual(8) writes the Maildirs as: not root (Postfix refuses),
 # and not the mail owner.
@@ -30,13 +33,13 @@ stop() {
 }
 
 configure() {
-    mkdir -p "$conf" "$dir/queue" "$dir/data" "$dir/mail"
+    mkdir -p "$conf" "$queue" "$dir/data" "$dir/mail"
     chown "$box_uid:$box_gid" "$dir/mail"
     chown postfix "$dir/data"
     printf '/^refused@mail\\.test$/ 550 5.1.1 No such user here\n' >"$conf/refused"
     cat >"$conf/main.cf" <<CONF
 compatibility_level = 3.6
-queue_directory = $dir/queue
+queue_directory = $queue
 data_directory = $dir/data
 maillog_file = $dir/maillog
 maillog_file_prefixes = $dir
@@ -120,6 +123,7 @@ setup)
     [ -s "$tls/good.pem" ] || { echo "no test certificate: the tls fixture makes it"; exit 1; }
     stop
     rm -rf "$dir"
+    [ -z "${QK_POSTFIX_QUEUE:-}" ] || rm -rf "$queue"
     configure
     if ! postfix -c "$conf" start >"$dir/start.out" 2>&1; then
         echo "Postfix did not start:"; cat "$dir/start.out" "$dir/maillog" 2>/dev/null; exit 1

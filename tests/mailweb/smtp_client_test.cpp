@@ -181,7 +181,8 @@ TEST_F(SmtpFaults, AuthenticatesWithPlainOrLoginWhenOffered) {
 }
 
 TEST_F(SmtpFaults, IdleSessionDroppedByTheServerIsReopenedOnce) {
-    for (const auto& [port, name] : {std::pair{12533, "idle_drop_421"}, std::pair{12534, "idle_drop_close"}}) {
+    for (const auto& [port, name] : {std::pair{12533, "idle_drop_421"}, std::pair{12534, "idle_drop_close"},
+                                     std::pair{12598, "idle_drop_pipelined"}}) {
         ASSERT_EQ(0, connect(port)) << name;
         const std::string earlier = fault_log(name);
         sample();
