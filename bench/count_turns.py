@@ -6,11 +6,15 @@
 Relays one connection from 127.0.0.1:LISTEN_PORT to 127.0.0.1:SERVER_PORT,
 bytes untouched (TLS passes through as it is), and counts the times the
 server starts to speak after the client spoke: each is one round trip the
-client waited for. Writes "turns=N client_bursts=M" to REPORT_FILE when
+client waited for. It also sums the time each side took to answer the
+other: from the client's last bytes to the server's first (the server's
+share, the network's included) and back (the client's share). Writes
+"turns=N client_bursts=M server_ms=S client_ms=C" to REPORT_FILE when
 either side closes. Ready once it listens (REPORT_FILE.ready appears)."""
 import select
 import socket
 import sys
+import time
 
 listen_port, server_port, report = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
 listener = socket.socket()
@@ -23,7 +27,9 @@ server = socket.create_connection(("127.0.0.1", server_port))
 for s in (client, server):
     s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 turns = client_bursts = 0
+server_s = client_s = 0.0
 last = None
+mark = time.perf_counter()
 peer = {client: server, server: client}
 try:
     while True:
@@ -34,6 +40,12 @@ try:
                 raise EOFError
             side = "client" if s is client else "server"
             if side != last:
+                now = time.perf_counter()
+                if last == "client":
+                    server_s += now - mark
+                elif last == "server":
+                    client_s += now - mark
+                mark = now
                 if side == "server" and last == "client":
                     turns += 1
                 if side == "client":
@@ -43,4 +55,5 @@ try:
 except (EOFError, OSError):
     pass
 with open(report, "w") as f:
-    f.write("turns=%d client_bursts=%d\n" % (turns, client_bursts))
+    f.write("turns=%d client_bursts=%d server_ms=%.1f client_ms=%.1f\n"
+            % (turns, client_bursts, server_s * 1000, client_s * 1000))

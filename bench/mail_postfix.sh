@@ -5,7 +5,8 @@
 # both discarded from EHLO). The mails go to a domain Postfix discards, so
 # delivery costs neither side. Then the round trips a mail takes, counted
 # on the wire by bench/count_turns.py between client and Postfix: a session
-# of COUNTED mails less an empty session, divided by COUNTED. Last, bare
+# of COUNTED mails less an empty session, divided by COUNTED, with the
+# time a mail waits on the server and on the client split apart. Last, bare
 # NOOP round trips on each side: what a round trip costs, beside what a
 # mail costs (the rest of a mail is Postfix taking it into its queue). A
 # Python client that pipelines as ours does shows that floor on this machine.
@@ -42,7 +43,8 @@ run() {
     [ -n "$t" ] || { echo "the $1 mail bench failed on port $2" >&2; exit 1; }
     echo "$t"
 }
-# turns SIDE PORT COUNT: round trips of one session of COUNT mails through the counting relay.
+# turns SIDE PORT COUNT: "turns server_ms client_ms" of one session of
+# COUNT mails through the counting relay.
 turns() {
     local report=$work/turns.out
     rm -f "$report" "$report.ready"
@@ -51,13 +53,15 @@ turns() {
     for _ in $(seq 100); do [ -e "$report.ready" ] && break; sleep 0.05; done
     "$1" 12599 "$3" >/dev/null
     wait "$relay"
-    sed -n 's/turns=\([0-9]*\).*/\1/p' "$report"
+    sed -n 's/turns=\([0-9]*\).*server_ms=\([0-9.]*\) client_ms=\([0-9.]*\).*/\1 \2 \3/p' "$report"
 }
+# per_mail SIDE PORT: round trips, and the server's and the client's
+# microseconds, a mail: COUNTED mails less an empty session, each divided.
 per_mail() {
-    local full empty
-    full=$(turns "$1" "$2" "$counted")
-    empty=$(turns "$1" "$2" 0)
-    python3 -c "import sys; print('%.2f' % ((int(sys.argv[1]) - int(sys.argv[2])) / int(sys.argv[3])))" "$full" "$empty" "$counted"
+    python3 -c "import sys
+full, empty, n = [float(x) for x in sys.argv[1:4]], [float(x) for x in sys.argv[4:7]], float(sys.argv[7])
+d = [(a - b) / n for a, b in zip(full, empty)]
+print('%.2f %.0f %.0f' % (d[0], d[1] * 1000, d[2] * 1000))" $(turns "$1" "$2" "$counted") $(turns "$1" "$2" 0) "$counted"
 }
 
 # Warm both sides once (Wine's first start, Postfix's first smtpd).
@@ -75,8 +79,13 @@ off=$(pick off)
 py=$(pick py)
 fl=$(pick floor)
 printf '%s mails over one STARTTLS session to Postfix, median of %s runs\n' "$mails" "$rounds"
-printf '%-38s %10s %14s %16s\n' client total_ms ratio_to_smtplib round_trips/mail
-row() { printf '%-38s %10.1f %14s %16s\n' "$1" "$2" "$(python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$2" "$py")" "$3"; }
+printf '%-38s %9s %9s %17s\n' "" "" ratio "a mail on the wire:"
+printf '%-38s %9s %9s %6s %10s %10s\n' client total_ms /smtplib trips server_us client_us
+row() {
+    local ratio
+    ratio=$(python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$2" "$py")
+    printf '%-38s %9.1f %9s %6s %10s %10s\n' "$1" "$2" "$ratio" $3
+}
 row "ours, PIPELINING and CHUNKING" "$on" "$(per_mail ours 12590)"
 row "ours, neither (extensions discarded)" "$off" "$(per_mail ours 12591)"
 row "smtplib" "$py" "$(per_mail theirs 12590)"
