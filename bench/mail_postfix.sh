@@ -25,9 +25,10 @@ cleanup() {
     "$here/tests/wine-fixture.sh" "$build" teardown >/dev/null || true
 }
 trap cleanup EXIT
-"$here/tests/wine-fixture.sh" "$build" setup >/dev/null
-"$here/tests/tls/tls-fixture.sh" "$build" setup >/dev/null
-"$here/tests/mailweb/postfix-fixture.sh" "$build" setup >/dev/null
+# A fixture that fails says why, instead of ending the bench in silence.
+for fixture in tests/wine-fixture.sh tests/tls/tls-fixture.sh tests/mailweb/postfix-fixture.sh; do
+    out=$("$here/$fixture" "$build" setup 2>&1) || { echo "$fixture setup failed: $out" >&2; exit 1; }
+done
 ca=$build/tls/ca.pem
 work=$build/postfix
 
