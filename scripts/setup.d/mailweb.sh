@@ -6,7 +6,8 @@
 # tests/mailweb/postfix-fixture.sh), so no system-wide daemon may run or
 # hold a port. Postfix is told to leave the machine's mail alone ("No
 # configuration"): the package then writes no main.cf of its own. Also
-# makes sure the mail tests' aiosmtpd and the benchmark's curl are there. Safe to run again: it does nothing when all are installed.
+# makes sure the mail tests' aiosmtpd and the benchmark's curl are there.
+# Safe to run again: it does nothing when all are installed.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
 
