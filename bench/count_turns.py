@@ -10,7 +10,9 @@ client waited for. It also sums the time each side took to answer the
 other: from the client's last bytes to the server's first (the server's
 share, the network's included) and back (the client's share). Writes
 "turns=N client_bursts=M server_ms=S client_ms=C" to REPORT_FILE when
-either side closes. Ready once it listens (REPORT_FILE.ready appears)."""
+either side closes, and each turn's two shares to REPORT_FILE.turns, one
+"server_us client_us" line a turn, so that a session's set-up can be told
+from its mails. Ready once it listens (REPORT_FILE.ready appears)."""
 import select
 import socket
 import sys
@@ -28,6 +30,7 @@ for s in (client, server):
     s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 turns = client_bursts = 0
 server_s = client_s = 0.0
+shares = []
 last = None
 mark = time.perf_counter()
 peer = {client: server, server: client}
@@ -43,8 +46,11 @@ try:
                 now = time.perf_counter()
                 if last == "client":
                     server_s += now - mark
+                    shares.append([now - mark, 0.0])
                 elif last == "server":
                     client_s += now - mark
+                    if shares:
+                        shares[-1][1] = now - mark
                 mark = now
                 if side == "server" and last == "client":
                     turns += 1
@@ -57,3 +63,6 @@ except (EOFError, OSError):
 with open(report, "w") as f:
     f.write("turns=%d client_bursts=%d server_ms=%.1f client_ms=%.1f\n"
             % (turns, client_bursts, server_s * 1000, client_s * 1000))
+with open(report + ".turns", "w") as f:
+    for server_share, client_share in shares:
+        f.write("%.1f %.1f\n" % (server_share * 1e6, client_share * 1e6))

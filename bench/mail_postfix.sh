@@ -44,25 +44,32 @@ run() {
     [ -n "$t" ] || { echo "the $1 mail bench failed on port $2" >&2; exit 1; }
     echo "$t"
 }
-# turns SIDE PORT COUNT: "turns server_ms client_ms" of one session of
-# COUNT mails through the counting relay.
+# turns SIDE PORT COUNT: one session of COUNT mails through the counting
+# relay; its turns, one "server_us client_us" line each, in $work/turns.out.turns.
 turns() {
     local report=$work/turns.out
-    rm -f "$report" "$report.ready"
-    /usr/bin/python3 "$here/bench/count_turns.py" 12599 "$2" "$report" </dev/null >/dev/null 2>&1 &
+    rm -f "$report" "$report.ready" "$report.turns"
+    /usr/bin/python3 "$here/bench/count_turns.py" 12589 "$2" "$report" </dev/null >/dev/null 2>&1 &
     local relay=$!
     for _ in $(seq 100); do [ -e "$report.ready" ] && break; sleep 0.05; done
-    "$1" 12599 "$3" >/dev/null
+    "$1" 12589 "$3" >/dev/null
     wait "$relay"
-    sed -n 's/turns=\([0-9]*\).*server_ms=\([0-9.]*\) client_ms=\([0-9.]*\).*/\1 \2 \3/p' "$report"
 }
 # per_mail SIDE PORT: round trips, and the server's and the client's
-# microseconds, a mail: COUNTED mails less an empty session, each divided.
+# microseconds, a mail. A session without mails shows how many turns the
+# set-up and the end take; of a session of COUNTED mails only the turns
+# between those count, so the TLS handshake's time stays out.
 per_mail() {
+    turns "$1" "$2" 0
+    cp "$work/turns.out.turns" "$work/empty.turns"
+    turns "$1" "$2" "$counted"
     python3 -c "import sys
-full, empty, n = [float(x) for x in sys.argv[1:4]], [float(x) for x in sys.argv[4:7]], float(sys.argv[7])
-d = [(a - b) / n for a, b in zip(full, empty)]
-print('%.2f %.0f %.0f' % (d[0], d[1] * 1000, d[2] * 1000))" $(turns "$1" "$2" "$counted") $(turns "$1" "$2" 0) "$counted"
+empty = len(open(sys.argv[1]).read().split(chr(10))) - 1
+rows = [[float(x) for x in line.split()] for line in open(sys.argv[2])]
+n = int(sys.argv[3])
+mails = rows[empty - 1:len(rows) - 1]
+print('%.2f %.0f %.0f' % ((len(rows) - empty) / n, sum(r[0] for r in mails) / n, sum(r[1] for r in mails) / n))" \
+        "$work/empty.turns" "$work/turns.out.turns" "$counted"
 }
 
 # Warm both sides once (Wine's first start, Postfix's first smtpd).

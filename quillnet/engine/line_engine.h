@@ -43,9 +43,9 @@ class LineEngine {
     // Drops the connection and any unread bytes.
     void close() noexcept;
     bool connected() const noexcept { return transport_ != nullptr; }
-    // Whether bytes arrived that no read has consumed yet: after the last
-    // reply a pipelined batch awaits, any are a peer speaking out of step.
-    bool has_unread() const noexcept { return start_ != end_; }
+    // Bytes that arrived and no read has consumed yet: after the last reply
+    // a pipelined batch awaits, a peer out of step has said more.
+    std::string_view unread() const noexcept { return {buffer_.get() + start_, end_ - start_}; }
 
     // One line without its line end (CR LF, or a bare LF from a sloppy peer).
     IoResult read_line(std::string& line);

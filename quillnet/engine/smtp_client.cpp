@@ -409,8 +409,10 @@ class SmtpClient final : public MailEngine {
             if (v == Verdict::out_of_step) return unexpected(reply).result;
             if (v == Verdict::refused && refusal == 0) refusal = reply.code;
         }
-        // Each command has had its reply: anything more is out of step.
-        if (line_.has_unread()) {
+        // Each command has had its reply: anything more is out of step, but
+        // for the 421 a server may send at any time as it closes, which the
+        // next command will find (and the mail it follows still went).
+        if (!line_.unread().empty() && !line_.unread().starts_with("421")) {
             line_.close();
             return kMailBadReply;
         }
