@@ -4,9 +4,13 @@ them with ours:
   tls_python.py news HOST PORT USER PASSWORD ROUNDS CAFILE   nntplib.NNTP_SSL:
       the newest 100 overview entries of test.big, then article 1 of test.huge
   tls_python.py mail HOST PORT USER PASSWORD COUNT CAFILE    smtplib with
-      starttls(): COUNT mails over one session
+      starttls(): COUNT mails over one session (USER "-": without login)
   tls_python.py noop HOST PORT USER PASSWORD COUNT CAFILE    COUNT NOOP round
-      trips over one STARTTLS session, the session's set-up not timed"""
+      trips over one STARTTLS session, the session's set-up not timed
+  tls_python.py bdat HOST PORT - - COUNT CAFILE   COUNT mails as smtplib's
+      session sends them, but each as MAIL, RCPT and "BDAT n LAST" in one
+      write (PIPELINING and CHUNKING): the floor of one round trip a mail
+      on the server, for a client that waits for each mail's verdict"""
 import smtplib
 import ssl
 import statistics
@@ -46,11 +50,28 @@ elif mode == "noop":
         s.noop()
     print("python noops=%d total_ms=%.2f" % (n, (time.perf_counter() - start) * 1000.0))
     s.quit()
+elif mode == "bdat":
+    start = time.perf_counter()
+    s = smtplib.SMTP(host, port)
+    s.starttls(context=context)
+    s.ehlo()
+    message = ("From: Bench <bench@example.test>\r\nTo: sink@example.test\r\nSubject: Benchmark message\r\n\r\n"
+               "A short message body.\r\nSecond line.\r\n").encode()
+    batch = (b"MAIL FROM:<bench@example.test>\r\nRCPT TO:<sink@example.test>\r\nBDAT %d LAST\r\n" % len(message)
+             + message)
+    for _ in range(n):
+        s.sock.sendall(batch)
+        codes = [s.getreply()[0] for _ in range(3)]
+        if codes != [250, 250, 250]:
+            sys.exit("refused: %r" % codes)
+    s.quit()
+    print("python mails=%d total_ms=%.2f" % (n, (time.perf_counter() - start) * 1000.0))
 else:
     start = time.perf_counter()
     s = smtplib.SMTP(host, port)
     s.starttls(context=context)
-    s.login(user, password)
+    if user != "-":
+        s.login(user, password)
     message = ("From: Bench <bench@example.test>\r\nTo: sink@example.test\r\nSubject: Benchmark message\r\n\r\n"
                "A short message body.\r\nSecond line.\r\n")
     for _ in range(n):

@@ -3,7 +3,7 @@
 //   tls_bench news HOST PORT USER PASSWORD ROUNDS   a listing of the newest
 //       100 entries of test.big, then the one article of test.huge, per round
 //   tls_bench mail HOST PORT USER PASSWORD COUNT    COUNT mails over one
-//       STARTTLS session
+//       STARTTLS session (USER "-": without AUTH)
 //   tls_bench noop HOST PORT USER PASSWORD COUNT    COUNT NOOP round trips
 //       over one STARTTLS session, straight on the line engine: the floor
 //       that four round trips a mail stand on, on this system
@@ -131,7 +131,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string mode = argv[1];
-    const std::string who = std::string(argv[4]) + ":" + argv[5] + "@" + argv[2] + ":" + argv[3];
+    // User "-": no credentials (a server without AUTH).
+    const std::string user = argv[4];
+    const std::string who = (user == "-" ? "" : user + ":" + argv[5] + "@") + argv[2] + ":" + argv[3];
     const int n = std::atoi(argv[6]);
     if (mode == "news") return news("nntps://" + who, n);
     if (mode == "mail") return mail("smtp+starttls://" + who, n);

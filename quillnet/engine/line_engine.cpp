@@ -165,9 +165,8 @@ IoResult LineEngine::send_line(std::string_view line) {
     return send_raw(out);
 }
 
-IoResult LineEngine::send_block(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32 + 8);
+void append_wire_lines(std::string& out, std::string_view text, bool dot_stuff) {
+    out.reserve(out.size() + text.size() + text.size() / 32 + 8);
     bool line_start = true;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -177,15 +176,19 @@ IoResult LineEngine::send_block(std::string_view text) {
             line_start = true;
             continue;
         }
-        if (line_start && c == '.') out.push_back('.');
+        if (dot_stuff && line_start && c == '.') out.push_back('.');
         out.push_back(c);
         line_start = false;
     }
     if (!line_start) out.append("\r\n");
+}
+
+IoResult LineEngine::send_block(std::string_view text) {
+    std::string out;
+    append_wire_lines(out, text, true);
     out.append(".\r\n");
     return send_raw(out);
 }
-
 
 TlsResult LineEngine::start_tls(const std::string& host) {
     TlsResult r;

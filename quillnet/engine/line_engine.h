@@ -28,6 +28,12 @@ struct Reply {
 enum class StatusLine { bad, last, continued };
 StatusLine parse_status_line(std::string_view line, int& code, std::string_view& text) noexcept;
 
+// Text as CR LF lines, as a block goes on the wire: bare CR and LF become CR
+// LF and a last line without an end gets one. With `dot_stuff` a line
+// starting with "." gets a second one (a dot-terminated block); without it
+// (a sized chunk, RFC 3030) the lines go as they are.
+void append_wire_lines(std::string& out, std::string_view text, bool dot_stuff);
+
 class LineEngine {
   public:
     LineEngine() = default;
@@ -42,6 +48,9 @@ class LineEngine {
     // stays.
     std::unique_ptr<Transport> release_idle() noexcept;
     bool connected() const noexcept { return transport_ != nullptr; }
+    // Bytes that arrived and no read has consumed yet: after the last reply
+    // a pipelined batch awaits, a peer out of step has said more.
+    std::string_view unread() const noexcept { return {buffer_.get() + start_, end_ - start_}; }
 
     // One line without its line end (CR LF, or a bare LF from a sloppy peer).
     IoResult read_line(std::string& line);

@@ -87,6 +87,8 @@ class SmtpClient final : public MailEngine {
         rcpt,
         data,
         message,
+        chunk,
+        last_chunk,
         rset,
         quit
     };
@@ -171,7 +173,7 @@ class SmtpClient final : public MailEngine {
 
     Step on_helo(const Reply& reply) {
         if (reply.code != 250) return unexpected(reply);
-        starttls_offered_ = false;
+        read_extensions(Reply{});  // none, whatever an earlier EHLO said
         return after_ehlo();
     }
 
@@ -209,9 +211,12 @@ class SmtpClient final : public MailEngine {
 
     void read_extensions(const Reply& reply) {
         auth_plain_ = auth_login_ = eight_bit_mime_ = starttls_offered_ = false;
+        pipelining_ = chunking_ = false;
         for (size_t i = 1; i < reply.lines.size(); ++i) {
             std::string_view line = trim(reply.lines[i]);
             if (starts_with_nocase(line, "8BITMIME")) eight_bit_mime_ = true;
+            if (equals_nocase(line, "PIPELINING")) pipelining_ = true;
+            if (equals_nocase(line, "CHUNKING")) chunking_ = true;
             if (equals_nocase(line, "STARTTLS")) starttls_offered_ = true;
             if (starts_with_nocase(line, "AUTH ") || starts_with_nocase(line, "AUTH=")) {
                 std::string upper(line.substr(5));
@@ -266,10 +271,24 @@ class SmtpClient final : public MailEngine {
         return send_command("RSET", Await::rset);
     }
 
+    // What a reply says of the transaction command it answers: every
+    // command has its one good code, 4xx and 5xx refuse, and anything else
+    // (a 354 to RCPT, a 250 to DATA) is a server out of step.
+    enum class Verdict { accepted, refused, out_of_step };
+    static Verdict judge(Await command, int code) {
+        bool good = code == 250;
+        if (command == Await::rcpt) good = code == 250 || code == 251;
+        if (command == Await::data) good = code == 354;
+        if (good) return Verdict::accepted;
+        return code >= 400 ? Verdict::refused : Verdict::out_of_step;
+    }
+
     Step on_mail(const Reply& reply) {
-        if (reply.code == 250) return next_recipient();
-        if (reply.code >= 400) return reset_with(reply.code);
-        return unexpected(reply);
+        switch (judge(Await::mail, reply.code)) {
+            case Verdict::accepted: return next_recipient();
+            case Verdict::refused: return reset_with(reply.code);
+            default: return unexpected(reply);
+        }
     }
 
     Step next_recipient() {
@@ -277,26 +296,135 @@ class SmtpClient final : public MailEngine {
             const std::string& box = recipients_[next_rcpt_++].mailbox;
             return send_command("RCPT TO:<" + box + ">", Await::rcpt);
         }
+        if (chunking_) return send_chunk(true, Await::last_chunk);
         return send_command("DATA", Await::data);
     }
 
     Step on_rcpt(const Reply& reply) {
-        if (reply.code == 250 || reply.code == 251) return next_recipient();
-        if (reply.code >= 400) return reset_with(reply.code);
-        return unexpected(reply);
+        switch (judge(Await::rcpt, reply.code)) {
+            case Verdict::accepted: return next_recipient();
+            case Verdict::refused: return reset_with(reply.code);
+            default: return unexpected(reply);
+        }
     }
 
     Step on_data(const Reply& reply) {
-        if (reply.code == 354) {
-            const IoResult r = line_.send_block(message_);
+        switch (judge(Await::data, reply.code)) {
+            case Verdict::accepted: {
+                const IoResult r = line_.send_block(message_);
+                if (!r.ok()) {
+                    last_io_ = r.status;
+                    return finish(io_error(r));
+                }
+                return await(Await::message);
+            }
+            case Verdict::refused: return reset_with(reply.code);
+            default: return unexpected(reply);
+        }
+    }
+
+    // BDAT (RFC 3030): the message as one chunk of its exact size, lines
+    // as they are. `last` commits it; a chunk that is not the last waits
+    // for "BDAT 0 LAST".
+    static std::string chunk_command(size_t size, bool last) {
+        return "BDAT " + std::to_string(size) + (last ? " LAST\r\n" : "\r\n");
+    }
+    Step send_chunk(bool last, Await next) {
+        const IoResult r = line_.send_raw(chunk_command(message_.size(), last) + message_);
+        if (!r.ok()) {
+            failed_at_ = next;
+            last_io_ = r.status;
+            return finish(io_error(r));
+        }
+        return await(next);
+    }
+
+    // A refused chunk ends the transaction in the server's eyes only as
+    // far as the chunks go: RSET makes sure the envelope goes with it.
+    Step on_chunk(const Reply& reply) {
+        switch (judge(Await::chunk, reply.code)) {
+            case Verdict::accepted: return send_command("BDAT 0 LAST", Await::last_chunk);
+            case Verdict::refused: return reset_with(reply.code);
+            default: return unexpected(reply);
+        }
+    }
+
+    Step on_last_chunk(const Reply& reply) {
+        switch (judge(Await::last_chunk, reply.code)) {
+            case Verdict::accepted: return finish(0);
+            case Verdict::refused: return reset_with(reply.code);
+            default: return unexpected(reply);
+        }
+    }
+
+    int run(const Step& step) { return step.done ? step.result : converse(step.next); }
+
+    // PIPELINING (RFC 2920): MAIL, every RCPT and then DATA or the whole
+    // message as a BDAT chunk go in one write, and the replies are read
+    // back in the same order, each judged against its own command. Every
+    // reply is read before anything is decided, so the session stays in
+    // step after a refusal. With CHUNKING and one recipient the mail is one
+    // round trip. With more, one refused recipient must not let the message
+    // reach the others, so the chunk is not the last: "BDAT 0 LAST" commits
+    // it once every recipient is in.
+    int pipelined(const std::string& mail) {
+        std::string batch = mail + "\r\n";
+        std::vector<Await> sent{Await::mail};
+        for (const MailAddress& r : recipients_) {
+            batch += "RCPT TO:<" + r.mailbox + ">\r\n";
+            sent.push_back(Await::rcpt);
+        }
+        if (chunking_) {
+            const bool last = recipients_.size() == 1;
+            batch += chunk_command(message_.size(), last);
+            batch += message_;
+            sent.push_back(last ? Await::last_chunk : Await::chunk);
+        } else {
+            batch += "DATA\r\n";
+            sent.push_back(Await::data);
+        }
+        next_rcpt_ = recipients_.size();
+        failed_at_ = Await::mail;
+        const IoResult w = line_.send_raw(batch);
+        if (!w.ok()) {
+            last_io_ = w.status;
+            return io_error(w);
+        }
+        int refusal = 0;
+        Reply reply;
+        for (const Await command : sent) {
+            failed_at_ = command;
+            const IoResult r = line_.read_reply(reply);
             if (!r.ok()) {
                 last_io_ = r.status;
-                return finish(io_error(r));
+                line_.close();
+                return io_error(r);
             }
-            return await(Await::message);
+            if (reply.code == 421) {
+                last_code_ = 421;
+                line_.close();
+                return 421;
+            }
+            const Verdict v = judge(command, reply.code);
+            if (v == Verdict::out_of_step) return unexpected(reply).result;
+            if (v == Verdict::refused && refusal == 0) refusal = reply.code;
         }
-        if (reply.code >= 400) return reset_with(reply.code);
-        return unexpected(reply);
+        // Each command has had its reply: anything more is out of step, but
+        // for the 421 a server may send at any time as it closes, which the
+        // next command will find (and the mail it follows still went).
+        if (!line_.unread().empty() && !line_.unread().starts_with("421")) {
+            line_.close();
+            return kMailBadReply;
+        }
+        if (refusal == 0) return run((this->*kHandlers[static_cast<int>(sent.back())])(reply));
+        // DATA taken while a recipient was refused: no SMTP command takes
+        // it back, and a message ended now would go to the others. Ending
+        // the session leaves it unfinished, which the server discards.
+        if (sent.back() == Await::data && reply.code == 354) {
+            line_.close();
+            return refusal;
+        }
+        return run(reset_with(refusal));
     }
 
     Step on_message(const Reply& reply) {
@@ -357,12 +485,19 @@ class SmtpClient final : public MailEngine {
         parts_.date = message_date_now();
         parts_.message_id = new_message_id(parts_.from.mailbox);
         ComposedMessage composed = compose_message(parts_);
-        message_ = std::move(composed.text);
+        if (chunking_) {
+            // A chunk is sent as it is: its size counts the CR LF lines.
+            message_.clear();
+            append_wire_lines(message_, composed.text, false);
+        } else {
+            message_ = std::move(composed.text);
+        }
         next_rcpt_ = 0;
         last_io_ = IoStatus::ok;
         last_code_ = 0;
         std::string mail = "MAIL FROM:<" + parts_.from.mailbox + ">";
         if (composed.eight_bit && eight_bit_mime_) mail += " BODY=8BITMIME";
+        if (pipelining_) return pipelined(mail);
         const Step first = send_command(mail, Await::mail);
         if (first.done) return first.result;
         return converse(Await::mail);
@@ -399,6 +534,7 @@ class SmtpClient final : public MailEngine {
 
     bool auth_plain_ = false, auth_login_ = false, eight_bit_mime_ = false;
     bool starttls_offered_ = false, tls_active_ = false;
+    bool pipelining_ = false, chunking_ = false;
     MessageParts parts_;
     std::vector<MailAddress> recipients_;
     size_t next_rcpt_ = 0;
@@ -413,8 +549,8 @@ const SmtpClient::Handler SmtpClient::kHandlers[] = {
     &SmtpClient::on_greeting,   &SmtpClient::on_ehlo, &SmtpClient::on_helo,    &SmtpClient::on_starttls,
     &SmtpClient::on_auth,
     &SmtpClient::on_login_user, &SmtpClient::on_login_password,                &SmtpClient::on_mail,
-    &SmtpClient::on_rcpt,       &SmtpClient::on_data, &SmtpClient::on_message, &SmtpClient::on_rset,
-    &SmtpClient::on_quit,
+    &SmtpClient::on_rcpt,       &SmtpClient::on_data, &SmtpClient::on_message, &SmtpClient::on_chunk,
+    &SmtpClient::on_last_chunk, &SmtpClient::on_rset, &SmtpClient::on_quit,
 };
 
 }  // namespace

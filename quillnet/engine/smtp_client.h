@@ -2,11 +2,18 @@
 //   RFC 5321  Simple Mail Transfer Protocol (greeting, EHLO with a fall back
 //             to HELO, MAIL, RCPT, DATA, RSET, QUIT; 421 closes the session)
 //   RFC 6152  8BITMIME (BODY=8BITMIME when an 8bit body goes out)
+//   RFC 2920  PIPELINING: MAIL, every RCPT and DATA (or the BDAT chunk) in
+//             one write, the replies matched to them in order
+//   RFC 3030  CHUNKING: the message as one sized BDAT chunk, not dot-stuffed
 //   RFC 4954  SMTP AUTH, with RFC 4616 PLAIN and the LOGIN mechanism
 //   RFC 3207  STARTTLS (and EHLO asked again after it); smtps:// speaks TLS
 //             from the first byte (RFC 8314, port 465)
 // Credentials go out only over TLS, unless the server text opts out of it.
 // The message itself is made by mail_message.h; this is the conversation.
+// A message goes to all its recipients or to none: one refused recipient
+// fails the send with the refusal's code, and the transaction is reset (or,
+// where the server already took DATA, the session is dropped) before a byte
+// of the message is committed.
 // Every operation is synchronous and bounded by the connect and read limits
 // of limits.h: a server that stalls ends the action with an error.
 #pragma once

@@ -1,14 +1,17 @@
 #!/bin/bash
-# Installs the web server and proxy of the web tests (nginx, tinyproxy)
-# without letting their packages start them: the tests start private
-# instances on 127.0.0.1 with configs in the build tree
-# (tests/mailweb/web-fixture.sh), so no system-wide daemon may run or hold
-# a port. Also makes sure the mail tests' aiosmtpd and the benchmark's curl
-# are there. Safe to run again: it does nothing when all are installed.
+# Installs the web server and proxy of the web tests (nginx, tinyproxy) and
+# the mail server of the mail tests (Postfix) without letting their
+# packages start them: the tests start private instances on 127.0.0.1 with
+# configs in the build tree (tests/mailweb/web-fixture.sh,
+# tests/mailweb/postfix-fixture.sh), so no system-wide daemon may run or
+# hold a port. Postfix is told to leave the machine's mail alone ("No
+# configuration"): the package then writes no main.cf of its own. Also
+# makes sure the mail tests' aiosmtpd and the benchmark's curl are there.
+# Safe to run again: it does nothing when all are installed.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
 
-packages=(nginx tinyproxy python3-aiosmtpd curl)
+packages=(nginx tinyproxy postfix python3-aiosmtpd curl)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -24,6 +27,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt_update_once
 
 refuse_service_starts
+echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
 
 # A half-configured package from an earlier failed run is finished first.
 dpkg --configure -a >/dev/null 2>&1 || true

@@ -181,7 +181,9 @@ TEST_F(SmtpFaults, AuthenticatesWithPlainOrLoginWhenOffered) {
 }
 
 TEST_F(SmtpFaults, IdleSessionDroppedByTheServerIsReopenedOnce) {
-    for (const auto& [port, name] : {std::pair{12533, "idle_drop_421"}, std::pair{12534, "idle_drop_close"}}) {
+    for (const auto& [port, name] : {std::pair{12533, "idle_drop_421"}, std::pair{12534, "idle_drop_close"},
+                                     std::pair{12598, "idle_drop_pipelined"},
+                                     std::pair{12538, "pipeline_closing_notice"}}) {
         ASSERT_EQ(0, connect(port)) << name;
         const std::string earlier = fault_log(name);
         sample();
@@ -191,6 +193,60 @@ TEST_F(SmtpFaults, IdleSessionDroppedByTheServerIsReopenedOnce) {
         EXPECT_EQ(1u, count_of(now, "--- connection")) << name;
         EXPECT_EQ(std::string::npos, now.find("!mismatch")) << name;
     }
+}
+
+// The pipelined conversation: the fault server answers only once it has
+// read a whole transaction, so a client that waited in between would time
+// out instead of passing.
+TEST_F(SmtpFaults, PipelinesTheTransactionAndChunksTheMessage) {
+    ASSERT_EQ(0, connect(12593));
+    fill(*mail, "sender@example.test", "one@example.test", "Pipelined", ".leading dot\n.\ncaf\xe9\n", "");
+    EXPECT_EQ(0, mail->SetAction(kMailSend));
+    mail->SetMailField2("one@example.test, two@example.test");
+    EXPECT_EQ(0, mail->SetAction(kMailSend));
+    EXPECT_EQ(0, mail->SetAction(kMailDisconnect));
+    const std::string log = fault_log("pipeline_chunking");
+    EXPECT_EQ(std::string::npos, log.find("!mismatch")) << log;
+    EXPECT_EQ(2u, count_of(log, "D: .leading dot\n")) << log;  // sized chunks are not dot-stuffed
+    EXPECT_EQ(2u, count_of(log, "D: .\n")) << log;
+}
+
+// Out of step, dropped, refused: never a success, and a message is never
+// committed while one of its recipients is refused.
+TEST_F(SmtpFaults, PipelineFailuresNeverCountAsSent) {
+    ASSERT_EQ(0, connect(12594));
+    sample();
+    EXPECT_EQ(kMailBadReply, mail->SetAction(kMailSend));
+    std::string log = fault_log("pipeline_out_of_step");
+    EXPECT_EQ(std::string::npos, log.find("Subject:")) << log;
+
+    ASSERT_EQ(0, connect(12595));
+    const std::string before = fault_log("pipeline_drop");
+    const int dropped = mail->SetAction(kMailSend);
+    EXPECT_NE(0, dropped);
+    EXPECT_EQ(0u, count_of(fault_log("pipeline_drop").substr(before.size()), "--- connection"));  // not sent twice
+
+    ASSERT_EQ(0, connect(12596));
+    sample("one@example.test, two@example.test, three@example.test");
+    EXPECT_EQ(452, mail->SetAction(kMailSend));
+    // The server notes the close as it gets to it.
+    for (int i = 0; i < 50; ++i, ::Sleep(50)) {
+        log = fault_log("pipeline_data_refused");
+        if (log.find("--- client went away") != std::string::npos) break;
+    }
+    EXPECT_NE(std::string::npos, log.find("--- client went away")) << log;
+    EXPECT_EQ(std::string::npos, log.find("Subject:")) << log;
+
+    ASSERT_EQ(0, connect(12597));
+    sample("one@example.test, nobody@example.test");
+    EXPECT_EQ(550, mail->SetAction(kMailSend));
+    sample();
+    EXPECT_EQ(451, mail->SetAction(kMailSend));
+    EXPECT_EQ(0, mail->SetAction(kMailSend));
+    EXPECT_EQ(0, mail->SetAction(kMailDisconnect));
+    log = fault_log("pipeline_refusals");
+    EXPECT_EQ(std::string::npos, log.find("!mismatch")) << log;
+    EXPECT_EQ(std::string::npos, log.find("BDAT 0 LAST")) << log;
 }
 
 TEST_F(SmtpFaults, RefusedGreetingAndEndlessLinesAreErrors) {

@@ -17,6 +17,8 @@ Case file syntax, one item per line:
   C~ pattern        expect a command matching a shell-style pattern
   !until text       read and discard client lines up to this exact line
                     (the body of SMTP DATA or an NNTP POST)
+  !chunk            read the bytes the last command's second word counts
+                    (an SMTP "BDAT n" chunk), logged as "D: " lines
   !sleep SECONDS    send nothing for a while (a stalled server)
   !close            drop the connection at once
   !bytes N CHAR     send N copies of CHAR with no line end (an endless
@@ -58,7 +60,7 @@ class Case:
                     self.steps.append(("match", line[3:]))
                 elif line.startswith("!"):
                     word, _, rest = line[1:].partition(" ")
-                    if word not in ("until", "sleep", "close", "bytes", "over", "hold"):
+                    if word not in ("until", "chunk", "sleep", "close", "bytes", "over", "hold"):
                         raise ValueError("%s:%d: unknown directive !%s" % (path, number, word))
                     self.steps.append((word, rest))
                 else:
@@ -86,6 +88,7 @@ class Server:
     def __init__(self, cases, log_dir):
         self.cases = cases
         self.log_dir = log_dir
+        self.last_command = ""
 
     def log(self, case, text):
         if not self.log_dir:
@@ -112,6 +115,7 @@ class Server:
             raise ConnectionError("closed")
         line = data.decode("latin-1").rstrip("\r\n")
         self.log(case, "C: " + line)
+        self.last_command = line
         return line
 
     async def play(self, case, reader, writer):
@@ -131,6 +135,11 @@ class Server:
             elif kind == "until":
                 while await self.read_command(case, reader) != arg:
                     pass
+            elif kind == "chunk":
+                words = self.last_command.split()
+                data = await reader.readexactly(int(words[1]) if len(words) > 1 and words[1].isdigit() else 0)
+                for line in data.decode("latin-1").split("\r\n"):
+                    self.log(case, "D: " + line)
             elif kind == "sleep":
                 await asyncio.sleep(float(arg))
             elif kind == "close":
