@@ -473,6 +473,34 @@ TEST_F(PostTest, RepliesCarryTheChainOfReferencesFiveLevelsDeep) {
         ASSERT_EQ(S_OK, nntp->SetArticle(at, 1, &r));
         EXPECT_EQ(expected, text(&IMyNntp::GetReferences, -1));
     }
+    // The article list orders the listing by thread, as a page does it.
+    com_ptr<IArticlesManager> list = dll.create<IArticlesManager>(CLSID_ArticleManager);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(0, listing(-1, 0));
+    for (int i = 0; i < number(&IMyNntp::GetListLength); ++i) {
+        std::vector<Arg> args{std::stoi(text(&IMyNntp::GetArticleID, i)), 0, text(&IMyNntp::GetSubject, i).c_str(),
+                              text(&IMyNntp::GetMessageID, i).c_str(), text(&IMyNntp::GetReferences, i).c_str(),
+                              text(&IMyNntp::GetDate, i).c_str()};
+        ASSERT_EQ(S_OK, call(list.get(), L"AddArticle", std::move(args)).hr);
+    }
+    ASSERT_EQ(S_OK, call(list.get(), L"Sort", {3}).hr);
+    long size = 0;
+    ASSERT_EQ(S_OK, list->get_Size(&size));
+    const std::wstring top = text(&IMyNntp::GetArticleID, find(ids[0]));
+    std::vector<long> depths;
+    for (int i = 0; i < size; ++i) {
+        long depth = -9, id = 0;
+        ASSERT_EQ(S_OK, list->get_ArticleDepth(i, &depth));
+        ASSERT_EQ(S_OK, list->get_ArticleID(i, &id));
+        if (std::to_wstring(id) == top) {
+            for (int level = 0; level < 5 && i + level < size; ++level) {
+                ASSERT_EQ(S_OK, list->get_ArticleDepth(i + level, &depth));
+                depths.push_back(depth);
+            }
+            break;
+        }
+    }
+    EXPECT_EQ((std::vector<long>{0, 1, 2, 3, 4}), depths);
 }
 
 TEST_F(PostTest, RefusalsBeforeSendingAndTheServersOwn) {
