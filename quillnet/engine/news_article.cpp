@@ -114,9 +114,15 @@ void append_text_header(std::string& out, std::string_view name, std::string_vie
 
 // From: an address with a display name beyond ASCII gets the name as
 // encoded words, the address as it is.
+// An ASCII From goes as it is, whatever it holds: encoding it would make
+// the address unreadable.
 void append_from(std::string& out, std::string_view from, const PostStamp& stamp) {
     const size_t open = from.rfind('<');
-    if (is_ascii(from) || open == std::string_view::npos) {
+    if (is_ascii(from)) {
+        append_folded(out, "From", from);
+        return;
+    }
+    if (open == std::string_view::npos) {
         append_text_header(out, "From", from, stamp);
         return;
     }
@@ -223,6 +229,14 @@ int build_post(const NewPost& post, const PostStamp& stamp, std::string& out, st
     a += "MIME-Version: 1.0\r\n";
     a += "Content-Type: text/plain; charset=\"" + stamp.charset + "\"\r\n";
     a += std::string("Content-Transfer-Encoding: ") + (is_ascii(post.body) ? "7bit" : "8bit") + "\r\n";
+    // A From or Newsgroups text without a blank to fold at can still make a
+    // line no server takes.
+    for (size_t pos = 0, eol; (eol = a.find("\r\n", pos)) != std::string::npos; pos = eol + 2) {
+        if (eol - pos > kMaxLine) {
+            why = "A header text is too long to be sent";
+            return kNewsHeaderTooLong;
+        }
+    }
     a += "\r\n";
     for_each_line(post.body, [&](std::string_view line) {
         a.append(line);

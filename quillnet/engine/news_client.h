@@ -50,6 +50,7 @@ enum NewsError : int {
     kNewsBodyLineTooLong = 1018,  // a body line over 998 bytes
     kNewsBadReferences = 1019,    // References that are not message-ids
     kNewsNoArticle = 1020,        // post without an article set
+    kNewsHeaderTooLong = 1021,    // a header line over 998 bytes with no blank to fold at
 };
 
 // The actions of SetAction.

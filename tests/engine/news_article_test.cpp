@@ -88,6 +88,21 @@ TEST(NewsArticle, RefusalsComeBeforeAnythingIsBuilt) {
     }
     std::string out, why;
     EXPECT_EQ(0, build_post({"a@x.test", "alt.a+b_c-d.9", "s", std::string(998, 'x'), ""}, kStamp, out, why)) << why;
+    // Nothing to fold at: no line of the header may pass 998 bytes either.
+    EXPECT_EQ(kNewsHeaderTooLong, build_post({std::string(1000, 'a') + "@x.test", "test.a", "s", "b", ""}, kStamp, out, why));
+    std::string groups = "test.a";
+    while (groups.size() < 1000) groups += ",test.a";
+    EXPECT_EQ(kNewsHeaderTooLong, build_post({"a@x.test", groups, "s", "b", ""}, kStamp, out, why));
+}
+
+TEST(NewsArticle, AnAsciiFromGoesAsItIsEvenWithAnEncodedWordMarker) {
+    std::string out, why;
+    ASSERT_EQ(0, build_post({"Ann =?x? <ann@x=?y.test>", "test.a", "s", "b", ""}, kStamp, out, why));
+    EXPECT_EQ("Ann =?x? <ann@x=?y.test>", header(out, "From"));
+    ASSERT_EQ(0, build_post({"\"Zo\xeb\" <zoe@x.test>", "test.a", "s", "b", ""}, kStamp, out, why));
+    const std::string from = header(out, "From");
+    EXPECT_EQ(0u, from.find("=?windows-1252?B?"));
+    EXPECT_EQ("Zo\xeb <zoe@x.test>", decode_encoded_words(from));
 }
 
 TEST(NewsArticle, LongReferencesKeepTheFirstAndTheLastIdsUnder998Bytes) {
