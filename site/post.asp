@@ -55,6 +55,7 @@ Function PostError(code)
         Case 1018: PostError = "A line of the text is longer than 998 characters; please break it into shorter lines."
         Case 1019: PostError = "The article answered has references that cannot be sent."
         Case 1021: PostError = "The sender or the newsgroups are too long to be sent."
+        Case 1022: PostError = "The text holds a zero character; please remove it."
         Case -1: PostError = "The news server cannot be reached: " & nntp.GetLastError()
         Case 440, 441, 480
             PostError = "The news server refused the article (" & code & "): " & Mid(nntp.GetLastError(), 4)

@@ -211,6 +211,10 @@ int build_post(const NewPost& post, const PostStamp& stamp, std::string& out, st
         why = "The references are not message-ids separated by blanks";
         return kNewsBadReferences;
     }
+    if (post.body.find('\0') != std::string_view::npos) {
+        why = "The text holds a zero byte, where news servers would cut the article off";
+        return kNewsBodyZeroByte;
+    }
     size_t longest = 0;
     for_each_line(post.body, [&](std::string_view line) { longest = std::max(longest, line.size()); });
     if (longest > kMaxLine) {

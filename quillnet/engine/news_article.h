@@ -34,7 +34,7 @@ struct PostStamp {
 };
 
 // 0 with the article in `out` (header, empty line, body, CRLF line ends),
-// or a NewsError (kNewsHeaderLineBreak to kNewsHeaderTooLong) with the
+// or a NewsError (kNewsHeaderLineBreak to kNewsBodyZeroByte) with the
 // reason in `why`; `out` is then left as it was.
 int build_post(const NewPost& post, const PostStamp& stamp, std::string& out, std::string& why);
 

@@ -51,6 +51,7 @@ enum NewsError : int {
     kNewsBadReferences = 1019,    // References that are not message-ids
     kNewsNoArticle = 1020,        // post without an article set
     kNewsHeaderTooLong = 1021,    // a header line over 998 bytes with no blank to fold at
+    kNewsBodyZeroByte = 1022,     // a zero byte in the body
 };
 
 // The actions of SetAction.

@@ -58,6 +58,10 @@ TEST(NewsArticle, HeaderBlockAndBodyWithCrlfLineEnds) {
 }
 
 TEST(NewsArticle, RefusalsComeBeforeAnythingIsBuilt) {
+    // The texts the views below point into live as long as the cases.
+    const std::string longLine(999, 'x');
+    const std::string longLater = "ok\n" + longLine + "\r\nok";
+    const std::string longId = "<a@x> <" + std::string(300, 'z') + "@x>";
     struct Case {
         NewPost post;
         int expected;
@@ -69,11 +73,12 @@ TEST(NewsArticle, RefusalsComeBeforeAnythingIsBuilt) {
         {{"a@x.test", "test.a", std::string_view("s\0t", 3), "b", ""}, kNewsHeaderLineBreak},
         {{"  ", "test.a", "s", "b", ""}, kNewsEmptyFrom},
         {{"a@x.test", "test.a", " \t", "b", ""}, kNewsEmptySubject},
-        {{"a@x.test", "test.a", "s", std::string(999, 'x'), ""}, kNewsBodyLineTooLong},
-        {{"a@x.test", "test.a", "s", "ok\n" + std::string(999, 'x') + "\r\nok", ""}, kNewsBodyLineTooLong},
+        {{"a@x.test", "test.a", "s", longLine, ""}, kNewsBodyLineTooLong},
+        {{"a@x.test", "test.a", "s", longLater, ""}, kNewsBodyLineTooLong},
+        {{"a@x.test", "test.a", "s", std::string_view("cut\0here", 8), ""}, kNewsBodyZeroByte},
         {{"a@x.test", "test.a", "s", "b", "no-brackets@x"}, kNewsBadReferences},
         {{"a@x.test", "test.a", "s", "b", "<no-at-sign>"}, kNewsBadReferences},
-        {{"a@x.test", "test.a", "s", "b", "<a@x> <" + std::string(300, 'z') + "@x>"}, kNewsBadReferences},
+        {{"a@x.test", "test.a", "s", "b", longId}, kNewsBadReferences},
     };
     for (const Case& c : cases) {
         std::string out = "untouched", why;
