@@ -8,14 +8,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 rounds=${2:-30}
-. "$here/scripts/wine-env.sh" "$build"
-"$here/tests/wine-fixture.sh" "$build" setup >/dev/null
-cleanup() {
-    "$here/tests/news/inn-fixture.sh" "$build" teardown >/dev/null || true
-    "$here/tests/wine-fixture.sh" "$build" teardown >/dev/null || true
-}
-trap cleanup EXIT
-"$here/tests/news/inn-fixture.sh" "$build" setup >/dev/null
+. "$here/bench/news/bench-lib.sh"
+news_bench_start "$build"
 
 # Warm both sides once (Wine's first script start, INN's caches), then time.
 wine "$CSCRIPT" //nologo "$(winpath "$here/bench/news_listing.js")" 127.0.0.1:11919 test.big 2 </dev/null >/dev/null 2>&1
@@ -24,12 +18,4 @@ python3 "$here/bench/news_listing_nntplib.py" 127.0.0.1 11919 test.big 2 >/dev/n
 ours=$(wine "$CSCRIPT" //nologo "$(winpath "$here/bench/news_listing.js")" 127.0.0.1:11919 test.big "$rounds" \
     </dev/null 2>/dev/null | tr -d '\r')
 theirs=$(python3 "$here/bench/news_listing_nntplib.py" 127.0.0.1 11919 test.big "$rounds")
-echo "$ours"
-echo "$theirs"
-a=$(sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' <<<"$ours")
-b=$(sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' <<<"$theirs")
-if [ -z "$a" ] || [ -z "$b" ]; then
-    echo "a side did not finish"
-    exit 1
-fi
-python3 -c "import sys; a,b=float(sys.argv[1]),float(sys.argv[2]); print('ratio mynntp/nntplib = %.2f (target at most 1.5)' % (a/b if b else float('inf')))" "$a" "$b"
+median_ratio "$ours" "$theirs" 1.5

@@ -5,7 +5,8 @@ set(QK_FUZZ_TARGETS
   base64 quoted_printable uudecode yenc
   mime_part mime_words attachments safe_name
   posted_body registrar line_engine server_address
-  picture_format jpeg_preview png_reader orientation)
+  picture_format jpeg_preview png_reader orientation
+  news_article)
 # Targets that reach the network through connect_tcp, which only the native
 # build answers with a scripted server: not replayed by the Windows tests.
 set(QK_FUZZ_NATIVE_TARGETS news_client)

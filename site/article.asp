@@ -38,7 +38,8 @@ PageTop nntp.GetMoreInfo(-1, 5)
 <tr><th>Subject</th><td class="subject"><%= talker.Smilies(H(nntp.GetMoreInfo(-1, 5))) %></td></tr>
 </table>
 <p><a href="group.asp?g=<%= Server.URLEncode(group) %>">Back to <%= H(group) %></a> |
-<a class="mail" href="mail.asp?g=<%= Server.URLEncode(group) %>&amp;n=<%= number %>">Send this article by mail</a></p>
+<a class="mail" href="mail.asp?g=<%= Server.URLEncode(group) %>&amp;n=<%= number %>">Send this article by mail</a> |
+<a class="reply" href="post.asp?g=<%= Server.URLEncode(group) %>&amp;reply=<%= number %>">Reply</a></p>
 <%
 ' Marker lines name the extracted files; the rest is the text.
 attachments = ""

@@ -2,7 +2,8 @@
 <!-- #include file="common.inc" -->
 <%
 ' The group page: one listing window of at most 100 articles, newest first
-' by default, with older and newer windows, sorted through ArticleManager.
+' by default, with older and newer windows, sorted through ArticleManager
+' (by number, size, subject, or by thread with replies indented).
 Dim group, startText, newer, sortKey, nntp, result, first, last, count, start, n, i, list, row, id
 Dim sortNames, lowest, highest, index, talker
 group = Request.QueryString("g") & ""
@@ -13,7 +14,7 @@ If sortKey = "" Then sortKey = "0"
 PageTop "Group " & group
 If Not GoodGroup(group) Then Refuse "That is not a newsgroup name."
 If startText <> "" And Not GoodNumber(startText) Then Refuse "The start must be an article number."
-If sortKey <> "0" And sortKey <> "1" And sortKey <> "2" Then Refuse "Sort by 0 (number), 1 (size) or 2 (subject)."
+If Not Matches(sortKey, "^[0-3]$") Then Refuse "Sort by 0 (number), 1 (size), 2 (subject) or 3 (thread)."
 
 Set nntp = Server.CreateObject("Quillnet.MyNntp")
 result = nntp.SetServer(NewsServer)
@@ -38,13 +39,13 @@ Set index = Server.CreateObject("Scripting.Dictionary")
 Set talker = Server.CreateObject("KestleDLL.Kestle")
 For i = 0 To n - 1
     id = CLng(nntp.GetArticleID(i))
-    list.Add id, nntp.GetSize(i), nntp.GetSubject(i)
+    list.AddArticle id, nntp.GetSize(i), nntp.GetSubject(i), nntp.GetMessageID(i), nntp.GetReferences(i), nntp.GetDate(i)
     If Not index.Exists(id) Then index.Add id, i
 Next
 lowest = list.FirstArticle
 highest = list.LastArticle
 list.Sort CInt(sortKey)
-sortNames = Array("number", "size", "subject")
+sortNames = Array("number", "size", "subject", "thread")
 %>
 <p class="note"><%= count %> articles, numbers <%= first %> to <%= last %>; showing <%= n %>
 <% If n > 0 Then %>(<%= lowest %> to <%= highest %>)<% End If %>, sorted by <%= sortNames(CInt(sortKey)) %>.</p>
@@ -52,7 +53,8 @@ sortNames = Array("number", "size", "subject")
 <% If n > 0 And lowest > first Then %><a class="older" href="group.asp?g=<%= Server.URLEncode(group) %>&amp;start=<%= lowest - 1 %>&amp;dir=older&amp;sort=<%= sortKey %>">&laquo; Older</a><% End If %>
 <% If n > 0 And highest < last Then %><a class="newer" href="group.asp?g=<%= Server.URLEncode(group) %>&amp;start=<%= highest + 1 %>&amp;dir=newer&amp;sort=<%= sortKey %>">Newer &raquo;</a><% End If %>
 Sort by
-<% For i = 0 To 2 %><a href="group.asp?g=<%= Server.URLEncode(group) %>&amp;start=<%= startText %>&amp;dir=<% If newer Then %>newer<% Else %>older<% End If %>&amp;sort=<%= i %>"><%= sortNames(i) %></a> <% Next %>
+<% For i = 0 To 3 %><a href="group.asp?g=<%= Server.URLEncode(group) %>&amp;start=<%= startText %>&amp;dir=<% If newer Then %>newer<% Else %>older<% End If %>&amp;sort=<%= i %>"><%= sortNames(i) %></a> <% Next %>
+| <a class="new-article" href="post.asp?g=<%= Server.URLEncode(group) %>">New article</a>
 </p>
 <table class="articles">
 <tr><th>No.</th><th>Subject</th><th>From</th><th>Date</th><th>Size</th></tr>
@@ -60,7 +62,7 @@ Sort by
 For row = 0 To list.Size - 1
     id = list.ArticleID(row)
     i = index(id)
-%><tr><td class="num"><%= id %></td><td><a class="article" href="article.asp?g=<%= Server.URLEncode(group) %>&amp;n=<%= id %>"><%= talker.Smilies(H(list.ArticleSubject(row))) %></a></td><td><%= H(nntp.GetFrom(i)) %></td><td><%= H(nntp.GetDate(i)) %></td><td class="num"><%= list.ArticleSizeStr(row) %> (<%= talker.ConvertFileSize(list.ArticleSize(row)) %>)</td></tr>
+%><tr><td class="num"><%= id %></td><td class="depth-<%= list.ArticleDepth(row) %>" style="padding-left: <%= 8 + 16 * list.ArticleDepth(row) %>px"><a class="article" href="article.asp?g=<%= Server.URLEncode(group) %>&amp;n=<%= id %>"><%= talker.Smilies(H(list.ArticleSubject(row))) %></a></td><td><%= H(nntp.GetFrom(i)) %></td><td><%= H(nntp.GetDate(i)) %></td><td class="num"><%= list.ArticleSizeStr(row) %> (<%= talker.ConvertFileSize(list.ArticleSize(row)) %>)</td></tr>
 <%
 Next
 %>

@@ -2,6 +2,7 @@
 #include "quillnet/engine/mail_message.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <algorithm>
 #include <atomic>
@@ -116,17 +117,28 @@ std::string local_domain() {
     return "localhost";
 }
 
+// Time, process and counter make an id unique on one machine; 64 random bits
+// drawn once per process make it unique across machines that share a name
+// ("localhost") or a sender's domain. Once: under Wine each draw costs
+// about as much as posting an article.
 std::string new_message_id(std::string_view sender) {
     static std::atomic<unsigned> counter{0};
+    static const unsigned long long random = [] {
+        unsigned long long r = 0;
+        if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&r), sizeof r,
+                                              BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+            r = ::GetTickCount64() ^ (static_cast<unsigned long long>(::GetCurrentProcessId()) << 32);
+        return r;
+    }();
     const size_t at = sender.rfind('@');
     std::string domain = at == std::string_view::npos ? std::string() : std::string(sender.substr(at + 1));
     if (!valid_host_name(domain)) domain = local_domain();
     FILETIME now;
     ::GetSystemTimeAsFileTime(&now);
-    char text[96];
-    std::snprintf(text, sizeof text, "<%08lx%08lx.%lx.%x", static_cast<unsigned long>(now.dwHighDateTime),
+    char text[128];
+    std::snprintf(text, sizeof text, "<%08lx%08lx.%lx.%x.%016llx", static_cast<unsigned long>(now.dwHighDateTime),
                   static_cast<unsigned long>(now.dwLowDateTime), static_cast<unsigned long>(::GetCurrentProcessId()),
-                  counter.fetch_add(1) + 1);
+                  counter.fetch_add(1) + 1, random);
     return text + ("@" + domain + ">");
 }
 

@@ -126,7 +126,7 @@ const NewsClient::Handler NewsClient::kHandlers[] = {
     {&NewsClient::on_auth_user}, {&NewsClient::on_auth_pass},    {&NewsClient::on_group},
     {&NewsClient::on_list_active}, {&NewsClient::on_list_plain}, {&NewsClient::on_over},
     {&NewsClient::on_xover},     {&NewsClient::on_head},         {&NewsClient::on_body},
-    {&NewsClient::on_quit},
+    {&NewsClient::on_post},      {&NewsClient::on_post_article}, {&NewsClient::on_quit},
 };
 
 NewsClient::NewsClient(NewsEvents& events) : events_(events) {}
@@ -277,6 +277,10 @@ int NewsClient::SetAction(int action) {
             if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
             if (currentArticle_.empty()) return report(kNewsBadArgument, "No article has been chosen");
             return run(action == kNewsHeaders ? Step::head : Step::body);
+        case kNewsPost:
+            if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+            if (postArticle_.empty()) return report(kNewsNoArticle, "No article has been given to post");
+            return run(Step::post);
         default:
             return report(kNewsUnknownAction, "Unknown news client action " + std::to_string(action));
     }
@@ -302,6 +306,7 @@ std::string NewsClient::command_for(Step step) const {
         }
         case Step::head: return "HEAD " + currentArticle_;
         case Step::body: return "BODY " + currentArticle_;
+        case Step::post: return "POST";
         case Step::quit: return "QUIT";
         default: return std::string();
     }
@@ -316,7 +321,8 @@ int NewsClient::run(Step step) {
         while (step != Step::done) {
             if (step != Step::greeting) {
                 if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
-                const IoResult sent = line_.send_line(command_for(step));
+                const IoResult sent =
+                    step == Step::postArticle ? line_.send_block(postArticle_) : line_.send_line(command_for(step));
                 if (!sent.ok()) {
                     step = step == Step::quit ? on_quit(Reply{}) : io_failed(sent);
                     continue;
@@ -624,6 +630,27 @@ NewsClient::Step NewsClient::on_head(const Reply& r) {
 NewsClient::Step NewsClient::on_body(const Reply& r) {
     if (r.code == 222) return read_body();
     if (r.code == 480) return need_auth(r, Step::body);
+    return refuse(r);
+}
+
+int NewsClient::SetPostArticle(std::string_view article) {
+    postArticle_.assign(article);
+    return 0;
+}
+
+// 340 asks for the article; 440 (posting not allowed) and a 480 that no
+// login can answer are passed on.
+NewsClient::Step NewsClient::on_post(const Reply& r) {
+    if (r.code == 340) return Step::postArticle;
+    if (r.code == 480) return need_auth(r, Step::post);
+    return refuse(r);
+}
+
+// 240 is the one success. 441 (posting failed) is passed on with the
+// server's reason; a connection that drops before the answer is an error
+// from the line layer, never a success.
+NewsClient::Step NewsClient::on_post_article(const Reply& r) {
+    if (r.code == 240) return finish(0);
     return refuse(r);
 }
 

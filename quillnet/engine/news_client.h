@@ -8,6 +8,8 @@
 //   RFC 2980  common NNTP extensions (XOVER, for servers that predate OVER)
 //   RFC 4642  TLS with NNTP (STARTTLS, and CAPABILITIES asked again after it);
 //             nntps:// speaks TLS from the first byte (port 563)
+//   RFC 3977  POST (340, the article, 240; 440 and 441 passed on); the
+//             article itself is built by news_article.h
 // Credentials go out only over TLS, unless the server text opts out of it.
 // Every operation is synchronous: the events an action causes reach the sink
 // on the calling thread before the action returns.
@@ -40,6 +42,16 @@ enum NewsError : int {
     kNewsCertRefused = 1011,     // the certificate chain was refused for another reason
     kNewsTlsNotOffered = 1012,   // nntp+starttls://, and the server does not offer STARTTLS
     kNewsCredentialsInClear = 1013, // credentials, no TLS, and no nntp+plain:// to allow it
+    // An article refused before anything is sent (news_article.h).
+    kNewsHeaderLineBreak = 1014,  // CR, LF or another control byte in a header text
+    kNewsBadNewsgroups = 1015,    // not a comma-separated list of group names
+    kNewsEmptyFrom = 1016,
+    kNewsEmptySubject = 1017,
+    kNewsBodyLineTooLong = 1018,  // a body line over 998 bytes
+    kNewsBadReferences = 1019,    // References that are not message-ids
+    kNewsNoArticle = 1020,        // post without an article set
+    kNewsHeaderTooLong = 1021,    // a header line over 998 bytes with no blank to fold at
+    kNewsBodyZeroByte = 1022,     // a zero byte in the body
 };
 
 // The actions of SetAction.
@@ -50,6 +62,7 @@ enum NewsAction : int {
     kNewsOverview = 5,
     kNewsHeaders = 7,  // HEAD of the current article: Header events
     kNewsBody = 8,     // BODY of the current article: Transfer events
+    kNewsPost = 9,     // POST of the article set by SetPostArticle
 };
 
 // One line of an overview answer, split into its fields (RFC 3977 8.3).
@@ -102,6 +115,9 @@ class NewsEngine {
     // the next session with the same server text, once this one is done
     // with it; 0 (the default) closes it with QUIT as before.
     virtual void SetConnectionReuse(int seconds) {}
+    // The article action 9 posts: header, empty line and body, CRLF lines
+    // not yet dot-stuffed. An engine that cannot post refuses it.
+    virtual int SetPostArticle(std::string_view article) { return kNewsUnknownAction; }
 };
 
 // A server text of server_address.h with the news schemes: nntp:// and
@@ -135,6 +151,7 @@ class NewsClient final : public NewsEngine {
     int SetNetworkEnabled(int enabled) override;
     int SetAction(int action) override;
     void SetConnectionReuse(int seconds) override;
+    int SetPostArticle(std::string_view article) override;
 
     bool connected() const noexcept { return line_.connected(); }
     // Tests shorten the limits to see a stalled server end in time.
@@ -158,6 +175,8 @@ class NewsClient final : public NewsEngine {
         xover,
         head,
         body,
+        post,
+        postArticle,  // "sends" the article itself as a dot-terminated block
         quit,
         done,
     };
@@ -181,6 +200,8 @@ class NewsClient final : public NewsEngine {
     Step on_xover(const Reply& r);
     Step on_head(const Reply& r);
     Step on_body(const Reply& r);
+    Step on_post(const Reply& r);
+    Step on_post_article(const Reply& r);
     Step on_quit(const Reply& r);
 
     Step after_capabilities();
@@ -218,6 +239,7 @@ class NewsClient final : public NewsEngine {
     std::string group_;
     std::string currentArticle_;
     std::string range_;
+    std::string postArticle_;
     int32_t first_ = 0;
     int32_t last_ = 0;
     int32_t count_ = 0;

@@ -34,6 +34,8 @@ ArticleRecord& ArticleRecord::operator=(const ArticleRecord& other) {
     size = other.size;
     attachmentCount = other.attachmentCount;
     attachments = other.attachments;
+    messageId = other.messageId;
+    references = other.references;
     return *this;
 }
 
@@ -47,6 +49,8 @@ void ArticleRecord::Reset() {
     newsgroups.clear();
     replyTo.clear();
     attachments.clear();
+    messageId.clear();
+    references.clear();
     size = -1;
 }
 

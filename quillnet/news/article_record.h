@@ -98,6 +98,10 @@ class ArticleRecord {
     int32_t size = -1;
     int32_t attachmentCount = 0;
     std::string attachments;
+    // The article's identity, from the overview or its headers: its
+    // Message-ID and its References (the message-ids it follows up).
+    std::string messageId;
+    std::string references;
 
   private:
     int32_t capacity_ = 0;

@@ -45,6 +45,18 @@ class ArticlesManagerObject final : public frame::DualObject<IArticlesManager> {
         return frame::text_result(text, [&] { return frame::make_bstr(list_.size_text_at(position)); });
     }
 
+    HRESULT STDMETHODCALLTYPE AddArticle(int id, int size, BSTR subject, BSTR messageId, BSTR references,
+                                         BSTR date) override {
+        return frame::boundary([&] {
+            list_.add_article(id, size, frame::to_ansi(subject), frame::to_ansi(messageId), frame::to_ansi(references),
+                              frame::to_ansi(date));
+            return S_OK;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE get_ArticleDepth(int position, long* depth) override {
+        return frame::value_result(depth, [&] { return list_.depth_at(position); });
+    }
+
   private:
     ArticleEntryList list_;
 };

@@ -82,6 +82,23 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
     HRESULT STDMETHODCALLTYPE GetAllGroups(int* result) override {
         return frame::value_result(result, [&] { return session_.GetAllGroups(); });
     }
+    HRESULT STDMETHODCALLTYPE PostArticle(BSTR from, BSTR newsgroups, BSTR subject, BSTR body, BSTR references,
+                                          int* result) override {
+        return frame::value_result(result, [&] {
+            const std::string f = frame::to_ansi(from), g = frame::to_ansi(newsgroups), s = frame::to_ansi(subject),
+                              b = frame::to_ansi(body), r = frame::to_ansi(references);
+            return session_.PostArticle({f, g, s, b, r});
+        });
+    }
+    HRESULT STDMETHODCALLTYPE GetMessageID(int index, BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetMessageID(index)); });
+    }
+    HRESULT STDMETHODCALLTYPE GetReferences(int index, BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetReferences(index)); });
+    }
+    HRESULT STDMETHODCALLTYPE GetPostedID(BSTR* text) override {
+        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetPostedID()); });
+    }
 
   private:
     NewsSession session_;

@@ -8,10 +8,13 @@
 #include <new>
 #include <utility>
 
+#include "frame/ascii.h"
 #include "frame/atomic_file.h"
 #include "frame/handles.h"
 #include "frame/scope_guard.h"
 #include "frame/text.h"
+#include "quillnet/engine/charset.h"
+#include "quillnet/engine/mail_message.h"
 
 namespace quillnet {
 
@@ -260,8 +263,9 @@ int NewsSession::GetSize(int index) const noexcept { return ValidIndex(index) ? 
 
 std::string NewsSession::GetMoreInfo(int index, int item) const {
     // The index is checked first: -1 is the current article.
-    if (index < -1 || index >= listingCount_) return BadIndex(index);
-    const ArticleRecord& r = index == -1 ? currentArticle_ : listing_[index];
+    const ArticleRecord* record = RecordAt(index);
+    if (!record) return BadIndex(index);
+    const ArticleRecord& r = *record;
     switch (item) {
         case 0: return r.attachments;
         case 1: return r.date;
@@ -278,6 +282,46 @@ std::string NewsSession::GetMoreInfo(int index, int item) const {
 }
 
 std::string NewsSession::GetLastError() const { return std::to_string(lastErrorCode_) + lastErrorText_; }
+
+const ArticleRecord* NewsSession::RecordAt(int index) const noexcept {
+    if (index < -1 || index >= listingCount_) return nullptr;
+    return index == -1 ? &currentArticle_ : &listing_[index];
+}
+
+std::string NewsSession::GetMessageID(int index) const {
+    const ArticleRecord* r = RecordAt(index);
+    return r ? r->messageId : BadIndex(index);
+}
+
+std::string NewsSession::GetReferences(int index) const {
+    const ArticleRecord* r = RecordAt(index);
+    return r ? r->references : BadIndex(index);
+}
+
+int NewsSession::PostArticle(const engine::NewPost& post) {
+    if (connected_ == 0) return -1;
+    engine::PostStamp stamp;
+    stamp.date = engine::message_date_now();
+    stamp.messageId = engine::new_message_id(engine::from_mailbox(post.from));
+    stamp.charset = engine::charset_of_code_page(::GetACP());
+    std::string article, why;
+    if (const int refused = engine::build_post(post, stamp, article, why)) {
+        Error(refused, why);
+        return refused;
+    }
+    int result = engine_->SetPostArticle(article);
+    if (result == 0) result = engine_->SetAction(engine::kNewsPost);
+    if (result != 0) return result;
+    postedId_ = std::move(stamp.messageId);
+    // The selected group's figures are asked again, so that a listing made
+    // next holds the article just posted.
+    if (!currentGroup_.empty() && engine_->SelectGroup(currentGroup_) != 0) {
+        currentGroup_.clear();
+        groupStorageRoot_.clear();
+        groupDataFolder_.clear();
+    }
+    return 0;
+}
 
 int NewsSession::GetAllGroups() {
     if (groupListFile_) return -1;
@@ -407,7 +451,10 @@ void NewsSession::GroupOverview(const engine::OverviewLine& line) {
     if (skipNumber_ != 0 && line.number == skipNumber_) return;
     if (listingCount_ >= kListingSize && keepNewest_ == 1) listingCount_ = 0;
     if (listingCount_ >= kListingSize) return;
-    listing_[listingCount_].SetOverview(line.number, line.subject, line.from, line.date, line.size, line.lines);
+    ArticleRecord& entry = listing_[listingCount_];
+    entry.SetOverview(line.number, line.subject, line.from, line.date, line.size, line.lines);
+    entry.messageId.assign(line.messageId);
+    entry.references.assign(line.references);
     ++listingCount_;
     if (line.number == windowEdge_) windowEdgeStored_ = true;
 }
@@ -426,6 +473,10 @@ void NewsSession::Header(std::string_view name, std::string_view value) {
         a.date.assign(value);
     else if (name == "Lines")
         a.lines = leading_number(value);
+    else if (frame::ascii::equals_nocase(name, "Message-ID"))
+        a.messageId.assign(value);
+    else if (frame::ascii::equals_nocase(name, "References"))
+        a.references.assign(value);
 }
 
 void NewsSession::Transfer(int64_t, std::string_view line, bool) { bodyTarget_->AppendLine(line); }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "quillnet/engine/news_article.h"
 #include "quillnet/engine/news_client.h"
 #include "quillnet/news/article_record.h"
 #include "quillnet/news/group_folders.h"
@@ -60,6 +61,16 @@ class NewsSession final : private engine::NewsEvents {
     std::string GetMoreInfo(int index, int item) const;
     std::string GetLastError() const;
     int GetAllGroups();
+    // The Message-ID and References of a listing entry, or of the current
+    // article for index -1 (as GetMoreInfo); the bad-index text otherwise.
+    std::string GetMessageID(int index) const;
+    std::string GetReferences(int index) const;
+    // Posts one article (news_article.h builds it): 0, -1 when not
+    // connected, a refusal number before anything is sent, else the
+    // engine's result. The reason is in GetLastError.
+    int PostArticle(const engine::NewPost& post);
+    // The Message-ID of the last article posted; empty before any.
+    const std::string& GetPostedID() const noexcept { return postedId_; }
 
     // Chooses the current article, by listing index or by article number,
     // and fetches its headers. 0, -1 without a group (or for an index the
@@ -101,6 +112,7 @@ class NewsSession final : private engine::NewsEvents {
     bool ValidIndex(int index) const noexcept { return index >= 0 && index < listingCount_; }
     bool ListingFull() const noexcept { return listing_ && listing_[kListingSize - 1].number != 0; }
     static std::string BadIndex(int index);
+    const ArticleRecord* RecordAt(int index) const noexcept;
 
     // Declared first so it is deleted last, after everything that may still
     // talk to it.
@@ -128,6 +140,7 @@ class NewsSession final : private engine::NewsEvents {
     // Where body lines go: the current article, or the record a fetch from
     // the server fills before it is stored and added to the current article.
     ArticleRecord* bodyTarget_ = &currentArticle_;
+    std::string postedId_;
 };
 
 }  // namespace quillnet

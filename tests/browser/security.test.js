@@ -11,7 +11,7 @@
 
 const fs = require('fs');
 const path = require('path');
-const { openBrowser, check, run } = require('./chromium');
+const { check, follow, shot, run } = require('./harness');
 
 const [base, hostBase, siteFolder, shots] = process.argv.slice(2);
 if (!shots) {
@@ -66,18 +66,17 @@ function harmless(name, answer, expectBody) {
   }
 }
 
-async function main() {
-  const { browser, page } = await openBrowser(shots);
+run(shots, async (page) => {
   try {
     // 1. A page sent through the upload form in the browser.
     const probe = path.join(shots, 'probe.asp');
     fs.writeFileSync(probe, PROBE_ASP);
     await page.goto(url('upload.asp'), { waitUntil: 'load' });
     await (await page.$('input[type=file]')).uploadFile(probe);
-    await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click('input[type=submit]')]);
+    await follow(page, 'input[type=submit]');
     let text = await mainText(page);
     check('uploaded .asp page is refused', text.includes('probe.asp was not kept'), text);
-    await page.screenshot({ path: path.join(shots, 'security-upload.png'), fullPage: true });
+    await shot(page, 'security-upload');
     check('uploaded .asp page is not in the uploads folder', !fs.existsSync(path.join(uploads, 'probe.asp')));
     harmless('uploaded .asp page asked for', await raw(base, '/uploads/probe.asp'));
 
@@ -139,7 +138,7 @@ async function main() {
     check('the attachment article is listed', !!link);
     if (link) {
       await page.goto(link, { waitUntil: 'load' });
-      await page.screenshot({ path: path.join(shots, 'security-attachment.png'), fullPage: true });
+      await shot(page, 'security-attachment');
       const hrefs = await page.$$eval('a.attachment', (as) => as.map((a) => a.getAttribute('href')));
       const asp = hrefs.find((h) => h.endsWith('probe2.asp'));
       const html = hrefs.find((h) => h.endsWith('probe2.html'));
@@ -209,7 +208,7 @@ async function main() {
       text = await mainText(page);
       check(`fetch of ${address} is refused`, text.includes(reason) && !text.includes('Length:'), text.slice(-200));
     }
-    await page.screenshot({ path: path.join(shots, 'security-fetch.png'), fullPage: true });
+    await shot(page, 'security-fetch');
     // The allowed server is one address however it is written.
     await page.goto(url('fetch.asp?url=' + encodeURIComponent(`http://0x7f.1:${allowed.port}/`)), { waitUntil: 'load' });
     check('the allowed server written another way is the same server',
@@ -220,8 +219,5 @@ async function main() {
     check('site still serving', (await page.$$('a.group')).length > 0);
   } finally {
     for (const file of planted) fs.rmSync(file, { force: true });
-    await browser.close();
   }
-}
-
-run(main);
+});

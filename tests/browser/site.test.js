@@ -6,7 +6,7 @@
 
 const fs = require('fs');
 const path = require('path');
-const { openBrowser, check, run } = require('./chromium');
+const { check, follow, shot, run } = require('./harness');
 
 const [base, siteFolder, samples, shots] = process.argv.slice(2);
 if (!shots) {
@@ -18,14 +18,6 @@ const url = (p) => new URL(p, base).href;
 async function open(page, address) {
   const response = await page.goto(address, { waitUntil: 'load' });
   return response;
-}
-
-async function follow(page, selector) {
-  await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click(selector)]);
-}
-
-async function shot(page, name) {
-  await page.screenshot({ path: path.join(shots, name + '.png'), fullPage: true });
 }
 
 // Every <img class="thumb"> decoded by the browser: complete with a width.
@@ -41,9 +33,9 @@ async function uploadFile(page, file) {
   return page.$eval('main', (m) => m.innerText);
 }
 
-async function main() {
-  const { browser, page } = await openBrowser(shots);
-  try {
+// The walk, in the order a reader would go.
+run(shots, async (page) => {
+  {
     // Groups, a group, older articles.
     await open(page, base);
     const groups = await page.$$eval('a.group', (as) => as.map((a) => a.textContent));
@@ -132,9 +124,5 @@ async function main() {
     await shot(page, 'hostile');
     await open(page, base);
     check('site still serving', (await page.$$('a.group')).length > 0);
-  } finally {
-    await browser.close();
   }
-}
-
-run(main);
+});

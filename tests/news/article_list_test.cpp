@@ -2,6 +2,10 @@
 // interface both by vtable and by name.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "quillnet.h"
 #include "quillnet/news/article_list.h"
 #include "support/com_test.h"
@@ -137,4 +141,92 @@ TEST_F(ArticlesManagerCom, VtableAndDispatchAgree) {
     EXPECT_EQ(E_POINTER, list->get_Size(nullptr));
     EXPECT_EQ(E_POINTER, list->get_ArticleSubject(0, nullptr));
     EXPECT_EQ(E_POINTER, list->Sort(0, nullptr));
+}
+
+namespace {
+
+// Ids in list order, with their depths.
+std::vector<std::pair<int32_t, int32_t>> placed(const ArticleEntryList& list) {
+    std::vector<std::pair<int32_t, int32_t>> out;
+    for (int i = 0; i < list.size(); ++i) out.emplace_back(list.id_at(i), list.depth_at(i));
+    return out;
+}
+
+}  // namespace
+
+TEST(ArticleThreads, RepliesFollowTheirParentsSiblingsByDate) {
+    ArticleEntryList list;
+    // Added newest first, as a backward listing brings them.
+    list.add_article(6, 0, "Re: b", "<6@x>", "<9@x> <2@x>", "Tue, 02 Jan 2024 09:00:00 +0000");  // parent gone
+    list.add_article(5, 0, "Re: a", "<5@x>", "<1@x> <3@x>", "Mon, 01 Jan 2024 12:00:00 +0000");
+    list.add_article(4, 0, "Re: a", "<4@x>", "<1@x>", "Mon, 01 Jan 2024 06:00:00 -0500");  // 11:00 UTC
+    list.add_article(3, 0, "Re: a", "<3@x>", " <1@x> ", "1 Jan 2024 10:30 GMT");
+    list.add_article(2, 0, "b", "<2@x>", "", "Mon, 01 Jan 2024 09:00:00 +0000");
+    list.add_article(1, 0, "a", "<1@x>", "", "Mon, 01 Jan 2024 08:00:00 +0000");
+    list.add(7, 0, "no identity");
+    list.sort(3);
+    using P = std::pair<int32_t, int32_t>;
+    // The reply whose last reference (<2@x>) is in the list follows it, even
+    // though its first reference is not; undated entries come last.
+    EXPECT_EQ((std::vector<P>{{1, 0}, {3, 1}, {5, 2}, {4, 1}, {2, 0}, {6, 1}, {7, 0}}), placed(list));
+    EXPECT_EQ(-1, list.depth_at(7));
+    list.sort(0);
+    EXPECT_EQ((std::vector<P>{{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}, {7, 0}}), placed(list));
+    EXPECT_EQ(1, list.lowest_id());
+    EXPECT_EQ(7, list.highest_id());
+}
+
+TEST(ArticleThreads, AParentOutsideTheListStartsAThread) {
+    ArticleEntryList list;
+    list.add_article(2, 0, "Re: gone", "<2@x>", "<0@x> <1@x>", "Mon, 01 Jan 2024 10:00:00 +0000");
+    list.add_article(3, 0, "Re: Re: gone", "<3@x>", "<0@x> <1@x> <2@x>", "Mon, 01 Jan 2024 11:00:00 +0000");
+    list.add_article(4, 0, "top", "<4@x>", "", "Mon, 01 Jan 2024 09:00:00 +0000");
+    list.sort(3);
+    using P = std::pair<int32_t, int32_t>;
+    EXPECT_EQ((std::vector<P>{{4, 0}, {2, 0}, {3, 1}}), placed(list));
+}
+
+TEST(ArticleThreads, LoopsEndAndEveryEntryIsKeptOnce) {
+    ArticleEntryList list;
+    list.add_article(1, 0, "a", "<a@x>", "<b@x>", "Mon, 01 Jan 2024 08:00:00 +0000");
+    list.add_article(2, 0, "b", "<b@x>", "<c@x>", "Mon, 01 Jan 2024 09:00:00 +0000");
+    list.add_article(3, 0, "c", "<c@x>", "<a@x>", "Mon, 01 Jan 2024 10:00:00 +0000");
+    list.add_article(4, 0, "on the loop", "<d@x>", "<b@x>", "Mon, 01 Jan 2024 07:00:00 +0000");
+    list.add_article(5, 0, "itself", "<e@x>", "<e@x>", "");
+    list.add_article(6, 0, "same id", "<a@x>", "", "Mon, 01 Jan 2024 06:00:00 +0000");
+    list.sort(3);
+    using P = std::pair<int32_t, int32_t>;
+    // The oldest article hanging on the loop is 4: above it the loop is met
+    // at b, which starts a thread in its date's place: b, then its replies
+    // by date (4 at 07:00, a at 08:00), then a's reply c. The second <a@x>
+    // is a thread of its own; <e@x> answers nothing but itself.
+    EXPECT_EQ((std::vector<P>{{6, 0}, {2, 0}, {4, 1}, {1, 1}, {3, 2}, {5, 0}}), placed(list));
+}
+
+TEST(ArticleThreads, AChainTwentyThousandDeepNeedsNoDeepStack) {
+    ArticleEntryList list;
+    constexpr int kDepth = 20000;
+    auto id = [](int i) { return std::string(1, '<').append(std::to_string(i)).append("@x>"); };
+    for (int i = kDepth - 1; i >= 0; --i)
+        list.add_article(i + 1, 0, "deep", id(i), i ? id(i - 1) : std::string(), "Mon, 01 Jan 2024 08:00:00 +0000");
+    list.sort(3);
+    ASSERT_EQ(kDepth, list.size());
+    for (int i = 0; i < kDepth; i += 997) {
+        EXPECT_EQ(i + 1, list.id_at(i));
+        EXPECT_EQ(i, list.depth_at(i));
+    }
+    EXPECT_EQ(kDepth - 1, list.depth_at(kDepth - 1));
+}
+
+TEST(ArticleThreads, DatesOfTheArticleFormat) {
+    int64_t t = 0;
+    ASSERT_TRUE(quillnet::parse_article_date("Thu, 01 Jan 1970 00:00:00 +0000", t));
+    EXPECT_EQ(0, t);
+    ASSERT_TRUE(quillnet::parse_article_date("Mon, 1 Jan 2024 12:00 +0130", t));
+    EXPECT_EQ(1704110400 - 5400, t);
+    ASSERT_TRUE(quillnet::parse_article_date("29 Feb 24 23:59:60 EST", t));  // two-digit year, old zone
+    EXPECT_EQ(1709269200, t);
+    for (const char* bad : {"", "yesterday", "Mon 01 Jan 2024 12:00:00", "01 Foo 2024 12:00", "32 Jan 2024 12:00",
+                            "01 Jan 2024 25:00", "01 Jan 2024 12:00 +01"})
+        EXPECT_FALSE(quillnet::parse_article_date(bad, t)) << bad;
 }

@@ -13,6 +13,11 @@
 #   11923  nnrpd speaking TLS from the first byte (as on 563), AUTHINFO
 #          required as on 11920
 #   11924  nnrpd offering STARTTLS, AUTHINFO required as on 11920
+#   11925  nnrpd for readers only: POST is answered 440 (not on an
+#          instance filled with the golden articles only)
+# Readers may post to every group but the *.secure ones (test.secure,
+# demo.secure on the site's instance), which take posts only from a reader
+# logged in with AUTHINFO; the password listeners allow that.
 # The two TLS listeners present the "good" certificate of
 # tests/tls/test-ca.sh (localhost, from the test root); an instance filled
 # with the golden articles only has none.
@@ -21,6 +26,8 @@
 #   test.big    350 articles, numbers 1-350
 #   test.gap    330 articles, of which 21-260 are cancelled
 #   test.empty  no article
+#   test.post   no article at first: the posting tests post here
+#   test.secure no article at first: posting needs AUTHINFO
 #   test.articles  the golden articles of tests/data/articles, one article
 #               per folder, with the subject "golden FOLDER" (a body holding
 #               a zero byte is left out: INN ends an article there); the
@@ -42,6 +49,7 @@ PORT=${QK_INN_PORT:-11919}
 AUTH_PORT=${QK_INN_AUTH_PORT:-11920}
 TLS_PORT=11923
 STARTTLS_PORT=11924
+READONLY_PORT=11925
 FILL=${QK_INN_FILL:-all}
 BIN=/usr/lib/news/bin
 state=/var/lib/quillnet-tests/inn-$PORT-$(printf '%s' "$build" | cksum | cut -d' ' -f1)
@@ -56,7 +64,7 @@ with_tls() { [ "$FILL" != articles ]; }
 stop_instance() {
     # nnrpd -D keeps its pid in run/nnrpd-PORT.pid.
     local p
-    for p in "$AUTH_PORT" "$TLS_PORT" "$STARTTLS_PORT"; do
+    for p in "$AUTH_PORT" "$TLS_PORT" "$STARTTLS_PORT" "$READONLY_PORT"; do
         with_tls || [ "$p" = "$AUTH_PORT" ] || continue
         if [ -f "$state/run/nnrpd-$p.pid" ]; then
             kill "$(cat "$state/run/nnrpd-$p.pid")" 2>/dev/null
@@ -143,8 +151,20 @@ auth "loopback" {
 }
 access "loopback" {
     users: "<reader>"
-    newsgroups: "*"
+    read: "*"
+    post: "*,!*.secure"
     access: RPA
+}
+EOF
+    cat >"$state/etc/readers-readonly.conf" <<'EOF'
+auth "loopback" {
+    hosts: "127.0.0.1, localhost, ::1"
+    default: "<reader>"
+}
+access "loopback" {
+    users: "<reader>"
+    newsgroups: "*"
+    access: R
 }
 EOF
     # The listener that requires authentication: ckpasswd checks a crypt(3)
@@ -263,7 +283,7 @@ start_instance() {
     "$BIN/ctlinnd" -s -t 5 mode >/dev/null 2>&1 || { echo "innd did not come up"; return 1; }
     for _ in $(seq 1 50); do listening "$PORT" && break; sleep 0.1; done
     if [ "$FILL" != articles ]; then
-    for g in test.small test.big test.gap test.empty; do
+    for g in test.small test.big test.gap test.empty test.post test.secure; do
         "$BIN/ctlinnd" -s newgroup "$g" y quillnet >/dev/null || return 1
     done
     post_articles || { echo "posting the test articles failed"; return 1; }
@@ -296,6 +316,11 @@ EOF
     as_news "$BIN/nnrpd -D -4 127.0.0.1 -p $AUTH_PORT -c $state/etc/readers-auth.conf" || return 1
     for _ in $(seq 1 50); do listening "$AUTH_PORT" && break; sleep 0.1; done
     listening "$AUTH_PORT" || { echo "nnrpd on $AUTH_PORT did not come up"; return 1; }
+    if with_tls; then
+        as_news "$BIN/nnrpd -D -4 127.0.0.1 -p $READONLY_PORT -c $state/etc/readers-readonly.conf" || return 1
+        for _ in $(seq 1 50); do listening "$READONLY_PORT" && break; sleep 0.1; done
+        listening "$READONLY_PORT" || { echo "nnrpd on $READONLY_PORT did not come up"; return 1; }
+    fi
     if with_tls; then
         su -s /bin/sh news -c "INNCONF='$TLS_CONF' $BIN/nnrpd -D -4 127.0.0.1 -p $TLS_PORT -S \
             -c $state/etc/readers-auth.conf" || return 1

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "quillnet/engine/news_article.h"
 #include "quillnet/engine/news_client.h"
 
 using namespace quillnet::engine;
@@ -334,6 +335,63 @@ TEST_F(FaultTest, ABodyCutShortIsAnErrorAfterTheLinesThatArrived) {
     EXPECT_EQ((std::vector<std::string>{"line one", "line two"}), events.body);
     EXPECT_FALSE(client.connected());
     EXPECT_EQ(kNewsNotConnected, client.SetAction(kNewsBody));
+}
+
+}  // namespace
+
+namespace {
+
+// An article as the session builds it, for the posting cases.
+std::string article(std::string_view body, std::string_view references = {}) {
+    PostStamp stamp{"Mon, 01 Jan 2024 00:00:00 +0000", "<1.2@example.invalid>", "windows-1252"};
+    std::string text, why;
+    EXPECT_EQ(0, build_post({"Poster <poster@example.invalid>", "test.one, test.two", "Three dots", body, references},
+                            stamp, text, why))
+        << why;
+    return text;
+}
+
+TEST_F(FaultTest, PostPassesOn440And441AndSendsTheArticleDotStuffed) {
+    ASSERT_EQ(0, connect("127.0.0.1:11961"));
+    EXPECT_EQ(kNewsNoArticle, client.SetAction(kNewsPost));
+    ASSERT_EQ(0, client.SetPostArticle(article(".hidden\n.\nlast\n", "<a@x> <b@x>")));
+    EXPECT_EQ(440, client.SetAction(kNewsPost));
+    EXPECT_EQ(441, client.SetAction(kNewsPost));
+    EXPECT_EQ("Posting failed: duplicate", events.errors.back().second);
+    events.errors.clear();
+    EXPECT_EQ(0, client.SetAction(kNewsPost));
+    EXPECT_TRUE(events.errors.empty()) << events.errors[0].second;
+    EXPECT_EQ(0, client.SetAction(kNewsDisconnect));
+}
+
+TEST_F(FaultTest, AConnectionLostDuringAPostIsAnErrorNeverASuccess) {
+    // After the whole article, before the answer.
+    ASSERT_EQ(0, connect("127.0.0.1:11962"));
+    ASSERT_EQ(0, client.SetPostArticle(article("text\n")));
+    int rc = client.SetAction(kNewsPost);
+    EXPECT_TRUE(rc == WSAECONNRESET || rc == WSAECONNABORTED) << rc;
+    EXPECT_FALSE(client.connected());
+    // In the middle of a large article: the server stops reading.
+    Recorded ev2;
+    NewsClient other(ev2);
+    ASSERT_EQ(0, other.SetNewsServer("127.0.0.1:11963"));
+    ASSERT_EQ(0, other.SetAction(kNewsConnect));
+    std::string body;
+    for (int i = 0; i < 2000; ++i) body += std::string(99, 'a' + i % 26) + "\n";
+    ASSERT_EQ(0, other.SetPostArticle(article(body)));
+    rc = other.SetAction(kNewsPost);
+    EXPECT_NE(0, rc);
+    EXPECT_GE(rc, 10000) << rc;  // a Winsock error, not a reply code
+    EXPECT_FALSE(other.connected());
+}
+
+TEST_F(FaultTest, PostLogsInAgainOn480Once) {
+    ASSERT_EQ(0, connect("nntp+plain://reader:pw@127.0.0.1:11964"));
+    ASSERT_EQ(0, client.SetPostArticle(article("text\n")));
+    EXPECT_EQ(0, client.SetAction(kNewsPost));
+    EXPECT_EQ(480, client.SetAction(kNewsPost));
+    EXPECT_EQ("Authentication required again", events.errors.back().second);
+    EXPECT_EQ(0, client.SetAction(kNewsDisconnect));
 }
 
 }  // namespace

@@ -401,6 +401,138 @@ TEST_F(MyNntpTest, ChoosesReadsAndStoresAnArticleThroughTheInterfaceTable) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((store() + "\\test\\small\\999").c_str()));
 }
 
+// Posting: articles go to test.post (empty at first) and are read back
+// from the server as a reader of the group sees them.
+class PostTest : public MyNntpTest {
+  protected:
+    int post(const std::wstring& subject, const std::wstring& body, const wchar_t* references = nullptr,
+             const wchar_t* groups = L"test.post", const wchar_t* from = L"Poster <poster@example.invalid>") {
+        std::vector<Arg> args{from, groups, subject.c_str(), body.c_str()};
+        if (references) args.emplace_back(references);
+        CallResult r = call(nntp.get(), L"PostArticle", std::move(args));
+        EXPECT_EQ(S_OK, r.hr);
+        return r.hr == S_OK ? V_I4(r.value.get()) : -99;
+    }
+    std::wstring posted_id() { return text_of(call(nntp.get(), L"GetPostedID").value.get()); }
+    // The listing index of the article with this Message-ID, after a fresh
+    // listing of test.post; -1 when it is not there.
+    int find(const std::wstring& id) {
+        EXPECT_EQ(0, listing(-1, 1));
+        for (int i = 0; i < number(&IMyNntp::GetListLength); ++i)
+            if (text(&IMyNntp::GetMessageID, i) == id) return i;
+        return -1;
+    }
+};
+
+TEST_F(PostTest, PostsAndReadsTheArticleBackByteForByte) {
+    ASSERT_EQ(0, set(&IMyNntp::SetServer, kInnW));
+    ASSERT_EQ(0, set(&IMyNntp::SetGroup, L"test.post"));
+    const std::wstring body =
+        L"First line\r\n.starts with a dot\r\n.\r\n..\r\n\r\ntab\tand blanks  \nbare LF\rbare CR\r\nlast";
+    ASSERT_EQ(0, post(L"Read back", body));
+    const std::wstring id = posted_id();
+    ASSERT_EQ(L'<', id.front());
+    // The group's figures were asked again: the listing holds the article.
+    const int at = find(id);
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(L"Read back", text(&IMyNntp::GetSubject, at));
+    EXPECT_EQ(L"", text(&IMyNntp::GetReferences, at));
+    int r = -99;
+    ASSERT_EQ(S_OK, nntp->SetArticle(at, 1, &r));
+    ASSERT_EQ(0, r);
+    EXPECT_EQ(id, text(&IMyNntp::GetMessageID, -1));
+    unique_bstr info;
+    ASSERT_EQ(S_OK, nntp->GetMoreInfo(-1, 3, info.put()));
+    EXPECT_EQ(L"test.post", text_of(info.get()));
+    unique_bstr got;
+    ASSERT_EQ(S_OK, nntp->GetText(got.put()));
+    EXPECT_EQ(L"First line\n.starts with a dot\n.\n..\n\ntab\tand blanks  \nbare LF\nbare CR\nlast\n",
+              text_of(got.get()));
+    EXPECT_EQ(L"Error: Bad Index Number (-2)", text(&IMyNntp::GetMessageID, -2));
+    EXPECT_EQ(L"Error: Bad Index Number (100)", text(&IMyNntp::GetReferences, 100));
+}
+
+TEST_F(PostTest, RepliesCarryTheChainOfReferencesFiveLevelsDeep) {
+    ASSERT_EQ(0, set(&IMyNntp::SetServer, kInnW));
+    ASSERT_EQ(0, set(&IMyNntp::SetGroup, L"test.post"));
+    std::vector<std::wstring> ids;
+    std::wstring chain;
+    for (int level = 0; level < 5; ++level) {
+        const std::wstring subject = level == 0 ? L"Thread top" : L"Re: Thread top";
+        ASSERT_EQ(0, post(subject, L"Level " + std::to_wstring(level), level ? chain.c_str() : nullptr));
+        ids.push_back(posted_id());
+        chain += (chain.empty() ? L"" : L" ") + ids.back();
+    }
+    for (int level = 0; level < 5; ++level) {
+        const int at = find(ids[level]);
+        ASSERT_GE(at, 0);
+        std::wstring expected;
+        for (int i = 0; i < level; ++i) expected += (i ? L" " : L"") + ids[i];
+        // From the overview, and from the headers of the chosen article.
+        EXPECT_EQ(expected, text(&IMyNntp::GetReferences, at));
+        int r = -99;
+        ASSERT_EQ(S_OK, nntp->SetArticle(at, 1, &r));
+        EXPECT_EQ(expected, text(&IMyNntp::GetReferences, -1));
+    }
+    // The article list orders the listing by thread, as a page does it.
+    com_ptr<IArticlesManager> list = dll.create<IArticlesManager>(CLSID_ArticleManager);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(0, listing(-1, 0));
+    for (int i = 0; i < number(&IMyNntp::GetListLength); ++i) {
+        std::vector<Arg> args{std::stoi(text(&IMyNntp::GetArticleID, i)), 0, text(&IMyNntp::GetSubject, i).c_str(),
+                              text(&IMyNntp::GetMessageID, i).c_str(), text(&IMyNntp::GetReferences, i).c_str(),
+                              text(&IMyNntp::GetDate, i).c_str()};
+        ASSERT_EQ(S_OK, call(list.get(), L"AddArticle", std::move(args)).hr);
+    }
+    ASSERT_EQ(S_OK, call(list.get(), L"Sort", {3}).hr);
+    long size = 0;
+    ASSERT_EQ(S_OK, list->get_Size(&size));
+    const std::wstring top = text(&IMyNntp::GetArticleID, find(ids[0]));
+    std::vector<long> depths;
+    for (int i = 0; i < size; ++i) {
+        long depth = -9, id = 0;
+        ASSERT_EQ(S_OK, list->get_ArticleDepth(i, &depth));
+        ASSERT_EQ(S_OK, list->get_ArticleID(i, &id));
+        if (std::to_wstring(id) == top) {
+            for (int level = 0; level < 5 && i + level < size; ++level) {
+                ASSERT_EQ(S_OK, list->get_ArticleDepth(i + level, &depth));
+                depths.push_back(depth);
+            }
+            break;
+        }
+    }
+    EXPECT_EQ((std::vector<long>{0, 1, 2, 3, 4}), depths);
+}
+
+TEST_F(PostTest, RefusalsBeforeSendingAndTheServersOwn) {
+    EXPECT_EQ(-1, post(L"Not connected", L"text"));
+    ASSERT_EQ(0, set(&IMyNntp::SetServer, kInnW));
+    ASSERT_EQ(0, set(&IMyNntp::SetGroup, L"test.post"));
+    ASSERT_EQ(0, listing(-1, 1));
+    const int before = number(&IMyNntp::GetListLength);
+    using namespace quillnet::engine;
+    EXPECT_EQ(kNewsHeaderLineBreak, post(L"Hi\r\nControl: cancel <x@y>", L"text"));
+    EXPECT_EQ(std::to_wstring(kNewsHeaderLineBreak) + L"A header text holds a line break or another control character",
+              last_error());
+    EXPECT_EQ(kNewsHeaderLineBreak, post(L"Hi", L"text", nullptr, L"test.post\nApproved: me"));
+    EXPECT_EQ(kNewsBadNewsgroups, post(L"Hi", L"text", nullptr, L"test.post test.small"));
+    EXPECT_EQ(kNewsEmptyFrom, post(L"Hi", L"text", nullptr, L"test.post", L""));
+    EXPECT_EQ(kNewsEmptySubject, post(L"", L"text"));
+    EXPECT_EQ(kNewsBodyLineTooLong, post(L"Hi", std::wstring(10 * 1024 * 1024, L'x')));
+    EXPECT_EQ(kNewsBadReferences, post(L"Hi", L"text", L"not-an-id"));
+    ASSERT_EQ(0, listing(-1, 1));
+    EXPECT_EQ(before, number(&IMyNntp::GetListLength));
+    // The server's refusals: 441 for a group it does not carry and for the
+    // group that takes articles only after AUTHINFO; 440 from a listener
+    // for readers only.
+    EXPECT_EQ(441, post(L"Hi", L"text", nullptr, L"no.such.group"));
+    EXPECT_EQ(441, post(L"Hi", L"text", nullptr, L"test.secure"));
+    EXPECT_EQ(L"441You are not allowed to post to test.secure", last_error());
+    ASSERT_EQ(0, set(&IMyNntp::SetServer, L"127.0.0.1:11925"));
+    EXPECT_EQ(440, post(L"Hi", L"text"));
+    EXPECT_EQ(L"440Posting not allowed", last_error());
+}
+
 TEST_F(MyNntpTest, ObjectsAreReleasedCompletely) {
     EXPECT_EQ(1u, ref_count(nntp.get()));
     ASSERT_EQ(0, set(&IMyNntp::SetServer, kInnW));

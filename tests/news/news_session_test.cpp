@@ -64,8 +64,14 @@ class ScriptedEngine final : public engine::NewsEngine {
         log_->push_back("SetNetworkEnabled " + std::to_string(e));
         return 0;
     }
+    int SetPostArticle(std::string_view article) override {
+        log_->push_back("SetPostArticle");
+        posted = article;
+        return 0;
+    }
     int SetAction(int a) override {
         log_->push_back("SetAction " + std::to_string(a));
+        if (a == 9) return postResult;
         if (onAction) {
             const int r = onAction(a, events_);
             if (r != -12345) return r;
@@ -115,6 +121,10 @@ class ScriptedEngine final : public engine::NewsEngine {
         line.date = d;
         line.size = n * 10;
         line.lines = n % 50;
+        const std::string id = "<" + std::to_string(n) + "@x>";
+        const std::string refs = n > 1 ? "<" + std::to_string(n - 1) + "@x>" : "";
+        line.messageId = id;
+        line.references = refs;
         events_.GroupOverview(line);
     }
     void fill(int32_t from, int32_t to, int32_t step = 1) {
@@ -124,7 +134,9 @@ class ScriptedEngine final : public engine::NewsEngine {
         count = last - first + 1;
     }
 
-    int serverResult = 0, connectResult = 0, selectResult = 0, listResult = 0, currentResult = 0, bodyResult = 0;
+    int serverResult = 0, connectResult = 0, selectResult = 0, listResult = 0, currentResult = 0, bodyResult = 0,
+        postResult = 0;
+    std::string posted;  // the last article given to SetPostArticle
     // Articles by the text SetCurrentArticle was given: their headers (HEAD)
     // and body lines (BODY); any other article is answered 423.
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> heads;
@@ -1055,3 +1067,48 @@ TEST_F(RegistryTest, TextValuesAreReadAndAnythingElseIsEmpty) {
 }
 
 }  // namespace
+
+TEST_F(SessionTest, PostingBuildsTheArticleOrRefusesItBeforeTheEngine) {
+    const engine::NewPost post{"A <a@example.invalid>", "comp.test", "Hello", "text", "<1@x>"};
+    EXPECT_EQ(-1, session_->PostArticle(post));
+    connect_and_select();
+    log_->clear();
+    // A refusal never reaches the engine; its reason is the last error.
+    EXPECT_EQ(engine::kNewsEmptySubject, session_->PostArticle({post.from, post.newsgroups, " ", post.body, ""}));
+    EXPECT_TRUE(log_->empty());
+    EXPECT_EQ(std::to_string(engine::kNewsEmptySubject) + "The article has no subject", session_->GetLastError());
+    EXPECT_EQ("", session_->GetPostedID());
+    // A post: the article, action 9, then the group's figures again.
+    ASSERT_EQ(0, session_->PostArticle(post));
+    EXPECT_EQ((Log{"SetPostArticle", "SetAction 9", "SelectGroup comp.test"}), *log_);
+    const std::string id = session_->GetPostedID();
+    ASSERT_EQ(0u, id.find('<'));
+    EXPECT_NE(std::string::npos, id.find("@example.invalid>"));
+    EXPECT_NE(std::string::npos, engine_->posted.find("\r\nMessage-ID: " + id + "\r\n"));
+    EXPECT_NE(std::string::npos, engine_->posted.find("\r\nReferences: <1@x>\r\n"));
+    // Another post has another id; a refusal of the server keeps the last one.
+    ASSERT_EQ(0, session_->PostArticle(post));
+    EXPECT_NE(id, session_->GetPostedID());
+    const std::string second = session_->GetPostedID();
+    engine_->postResult = 441;
+    EXPECT_EQ(441, session_->PostArticle(post));
+    EXPECT_EQ(second, session_->GetPostedID());
+}
+
+TEST_F(SessionTest, MessageIdAndReferencesComeFromTheOverviewAndTheHeaders) {
+    engine_->fill(1, 3);
+    connect_and_select();
+    ASSERT_EQ(0, session_->GetListing(-1, 1).status);
+    EXPECT_EQ("<2@x>", session_->GetMessageID(1));
+    EXPECT_EQ("<1@x>", session_->GetReferences(1));
+    EXPECT_EQ("Error: Bad Index Number (3)", session_->GetMessageID(3));
+    EXPECT_EQ("Error: Bad Index Number (-2)", session_->GetReferences(-2));
+    EXPECT_EQ("", session_->GetMessageID(-1));
+    // The current article: copied from its entry, then its own headers.
+    engine_->heads["3"] = {{"message-id", "<three@x>"}, {"References", "<1@x> <2@x>"}};
+    ASSERT_EQ(0, session_->SetArticle(3, 0));
+    EXPECT_EQ("<three@x>", session_->GetMessageID(-1));
+    EXPECT_EQ("<1@x> <2@x>", session_->GetReferences(-1));
+    EXPECT_EQ("<3@x>", session_->GetMessageID(2));
+    EXPECT_EQ("Error: Bad Item Requested (10)", session_->GetMoreInfo(-1, 10));
+}

@@ -126,6 +126,9 @@ print("%s %-34s %s" % ("FAIL" if problem else "ok  ", "upload after Expect: 100-
 if problem:
     failures.append("upload after 100 Continue")
 
+check("group by thread", "/group.asp?g=demo.talk&sort=3", ["sorted by thread", "depth-0", "New article"])
+check("post form", "/post.asp?g=demo.talk", ['name="subject"', 'value="demo.talk"'])
+check("reply form", "/post.asp?g=demo.talk&reply=1", ["Re: Welcome to the demo groups", "&gt; Hello everybody"])
 check("mail form", "/mail.asp?g=demo.talk&n=2", ["reader@example.invalid"])
 check("mail send", "/mail.asp?g=demo.talk&n=2", ["Sent"], data=b"to=check%40example.invalid")
 check("mailbox", "/mailbox.asp", ["To: check@example.invalid", "Fwd: Re: Welcome"])
@@ -139,6 +142,10 @@ for name, path, expect in [
     ("article number huge", "/article.asp?g=demo.talk&n=99999999999", "must be a number"),
     ("article missing", "/article.asp?g=demo.talk&n=9999", "There is no article"),
     ("group start text", "/group.asp?g=demo.big&start=abc", "must be an article number"),
+    ("group sort key", "/group.asp?g=demo.big&sort=4", "3 (thread)"),
+    ("post group ..", "/post.asp?g=..%5C..%5Cwindows", "not a newsgroup name"),
+    ("reply number text", "/post.asp?g=demo.talk&reply=1%20OR%201", "must be a number"),
+    ("reply missing", "/post.asp?g=demo.talk&reply=9999", "There is no article"),
 ]:
     check(name, path, [expect])
 check("no such page", "/nothing.asp", ["No such page"], status=404)

@@ -13,7 +13,7 @@ Case file syntax, one item per line:
   # text            a comment
   port N            the TCP port (127.0.0.1) this case is served on
   S: text           send "text" CRLF
-  C: text           expect this exact command line
+  C: text           expect this exact command line ("C:" an empty one)
   C~ pattern        expect a command matching a shell-style pattern
   !until text       read and discard client lines up to this exact line
                     (the body of SMTP DATA or an NNTP POST)
@@ -54,7 +54,7 @@ class Case:
                     self.port = int(line[5:])
                 elif line.startswith("S: ") or line == "S:":
                     self.steps.append(("send", line[3:]))
-                elif line.startswith("C: "):
+                elif line.startswith("C: ") or line == "C:":
                     self.steps.append(("expect", line[3:]))
                 elif line.startswith("C~ "):
                     self.steps.append(("match", line[3:]))
