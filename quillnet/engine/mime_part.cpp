@@ -148,15 +148,19 @@ bool decode_word_text(char encoding, std::string_view text, std::string& bytes) 
 
 }  // namespace
 
-std::string decode_encoded_words(std::string_view s) {
+std::string decode_encoded_words(std::string_view s, const WordReader& word, const PlainReader& plain) {
     std::string out;
-    std::string pending;          // decoded bytes of adjacent words in one charset
+    std::string pending;  // decoded bytes of adjacent words in one charset
     std::string pending_charset;
-    std::string gap;              // blanks after a word, dropped if a word follows
+    size_t pending_from = 0;  // where those words are written in `s`
+    size_t pending_to = 0;
+    size_t run = 0;  // start of the text outside words not yet written
     bool after_word = false;
     auto flush = [&] {
-        if (!pending.empty()) out += charset_to_ansi(pending_charset, pending);
+        if (pending_to > pending_from && !word(pending_charset, pending, out))
+            plain(s.substr(pending_from, pending_to - pending_from), out);
         pending.clear();
+        pending_from = pending_to = 0;
     };
     size_t i = 0;
     while (i < s.size()) {
@@ -167,8 +171,7 @@ std::string decode_encoded_words(std::string_view s) {
             const size_t q1 = w.find('?', 2);
             const size_t q2 = q1 == std::string_view::npos ? q1 : w.find('?', q1 + 1);
             const size_t end = q2 == std::string_view::npos ? q2 : w.find("?=", q2 + 1);
-            const size_t close = end == std::string_view::npos ? end : i + end;
-            if (close != std::string_view::npos && q2 == q1 + 2) {
+            if (end != std::string_view::npos && q2 == q1 + 2) {
                 std::string_view charset = w.substr(2, q1 - 2);
                 const char encoding = w[q1 + 1];
                 const std::string_view text = w.substr(q2 + 1, end - q2 - 1);
@@ -179,32 +182,43 @@ std::string decode_encoded_words(std::string_view s) {
                                         charset.find(' ') == std::string_view::npos;
                 if (plain_word && (encoding == 'b' || encoding == 'B' || encoding == 'q' || encoding == 'Q') &&
                     decode_word_text(encoding, text, bytes)) {
-                    if (!after_word) out += gap;
-                    gap.clear();
+                    // Blanks between two words vanish; before the first word
+                    // they are text like any other.
+                    if (!after_word) plain(s.substr(run, i - run), out);
                     if (!equals_nocase(pending_charset, charset)) {
                         flush();
                         pending_charset.assign(charset);
                     }
+                    if (pending_to == pending_from) pending_from = i;
                     pending += bytes;
+                    i += end + 2;
+                    pending_to = run = i;
                     after_word = true;
-                    i = close + 2;
                     continue;
                 }
             }
         }
         if (after_word && is_space(s[i])) {
-            gap.push_back(s[i++]);
+            ++i;
             continue;
         }
-        flush();
-        out += gap;
-        gap.clear();
+        if (after_word) flush();
         after_word = false;
-        out.push_back(s[i++]);
+        ++i;
     }
     flush();
-    out += gap;
+    plain(s.substr(run), out);
     return out;
+}
+
+std::string decode_encoded_words(std::string_view s) {
+    return decode_encoded_words(
+        s,
+        [](std::string_view charset, std::string_view bytes, std::string& out) {
+            out += charset_to_ansi(charset, bytes);
+            return true;
+        },
+        [](std::string_view text, std::string& out) { out.append(text); });
 }
 
 std::string encode_words(std::string_view text, std::string_view charset, unsigned code_page, size_t first_used) {

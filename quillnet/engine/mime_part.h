@@ -10,6 +10,7 @@
 // the ANSI code page.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,6 +97,13 @@ std::string header_parameter(std::string_view value, std::string_view name);
 // Text with RFC 2047 encoded words decoded to the ANSI code page; blanks
 // between two adjacent encoded words vanish. Malformed words stay as written.
 std::string decode_encoded_words(std::string_view text);
+
+// The same with the caller's readers: `word` appends the decoded bytes of
+// adjacent encoded words of one charset, or returns false to have them kept
+// as written; `plain` appends the text outside words (and words kept).
+using WordReader = std::function<bool(std::string_view charset, std::string_view bytes, std::string& out)>;
+using PlainReader = std::function<void(std::string_view text, std::string& out)>;
+std::string decode_encoded_words(std::string_view text, const WordReader& word, const PlainReader& plain);
 
 // `text` (in `charset`, whose code page is `code_page`) as RFC 2047 "B"
 // encoded words of at most 75 characters, joined by CRLF and a blank so that

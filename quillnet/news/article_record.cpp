@@ -34,6 +34,7 @@ ArticleRecord& ArticleRecord::operator=(const ArticleRecord& other) {
     size = other.size;
     attachmentCount = other.attachmentCount;
     attachments = other.attachments;
+    contentType = other.contentType;
     return *this;
 }
 
@@ -47,6 +48,7 @@ void ArticleRecord::Reset() {
     newsgroups.clear();
     replyTo.clear();
     attachments.clear();
+    contentType.clear();
     size = -1;
 }
 

@@ -98,6 +98,9 @@ class ArticleRecord {
     int32_t size = -1;
     int32_t attachmentCount = 0;
     std::string attachments;
+    // The Content-Type header as fetched (not part of the overview): the
+    // charset the body is read in when the page asks for UTF-8.
+    std::string contentType;
 
   private:
     int32_t capacity_ = 0;

@@ -8,10 +8,12 @@
 #include <new>
 #include <utility>
 
+#include "frame/ascii.h"
 #include "frame/atomic_file.h"
 #include "frame/handles.h"
 #include "frame/scope_guard.h"
 #include "frame/text.h"
+#include "quillnet/news/article_text.h"
 
 namespace quillnet {
 
@@ -45,9 +47,7 @@ std::unique_ptr<engine::NewsEngine> make_news_client(engine::NewsEvents& events)
     return std::make_unique<engine::NewsClient>(events);
 }
 
-// The first characters of a line that stands for an attachment in a stored
-// copy; the rest of the line is the attachment's entry.
-constexpr std::string_view kMarker = "--Attachment--: ";
+constexpr std::string_view kMarker = kAttachmentMarker;
 
 // The leading decimal number of a header value, after blanks and a sign, as
 // C's atoi reads it; 0 when there is none, the nearest 32-bit value when it
@@ -425,6 +425,8 @@ void NewsSession::Header(std::string_view name, std::string_view value) {
         a.date.assign(value);
     else if (name == "Lines")
         a.lines = leading_number(value);
+    else if (frame::ascii::equals_nocase(name, "Content-Type"))
+        a.contentType.assign(value);
 }
 
 void NewsSession::Transfer(int64_t, std::string_view line, bool) { bodyTarget_->AppendLine(line); }
