@@ -21,6 +21,8 @@
 #   test.big    350 articles, numbers 1-350
 #   test.gap    330 articles, of which 21-260 are cancelled
 #   test.empty  no article
+#   test.intl   the international articles of tests/site/site_data.py
+#               (INTL_ARTICLES): encoded words, raw UTF-8 and Latin-1
 #   test.articles  the golden articles of tests/data/articles, one article
 #               per folder, with the subject "golden FOLDER" (a body holding
 #               a zero byte is left out: INN ends an article there); the
@@ -289,6 +291,10 @@ s = nntplib.NNTP("127.0.0.1", int(sys.argv[1]), readermode=True)
 s.post([l + b"\r\n" for l in head + lines])
 s.quit()
 EOF
+    fi
+    if [ "$FILL" != articles ]; then
+        "$BIN/ctlinnd" -s newgroup test.intl y quillnet >/dev/null || return 1
+        python3 "$here/tests/site/site_data.py" intl "$PORT" test.intl || { echo "posting test.intl failed"; return 1; }
     fi
     "$BIN/ctlinnd" -s newgroup test.articles y quillnet >/dev/null || return 1
     post_golden_articles || { echo "posting the golden articles failed"; return 1; }

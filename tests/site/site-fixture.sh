@@ -82,7 +82,7 @@ setup() {
     "$here/tests/news/inn-fixture.sh" "$dir" setup >"$dir/inn.log" 2>&1 || fail "INN: $(tail -n 5 "$dir/inn.log")"
     local state
     state=/var/lib/quillnet-tests/inn-$QK_INN_PORT-$(printf '%s' "$dir" | cksum | cut -d' ' -f1)
-    for g in demo.talk demo.pictures demo.binaries demo.big; do
+    for g in demo.talk demo.pictures demo.binaries demo.big demo.intl; do
         INNCONF=$state/etc/inn.conf /usr/lib/news/bin/ctlinnd -s newgroup "$g" y quillnet >/dev/null ||
             fail "newgroup $g failed"
     done
