@@ -253,6 +253,76 @@ std::string encode_words(std::string_view text, std::string_view charset, unsign
     return out;
 }
 
+namespace {
+
+// Bytes of the UTF-8 character that starts with `c` (1 for a byte that
+// starts none, so damaged text still moves on).
+size_t utf8_length(char c) noexcept {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0xF0 && u <= 0xF4 ? 4 : u >= 0xE0 ? 3 : u >= 0xC2 && u < 0xE0 ? 2 : 1;
+}
+
+// Characters RFC 2047 (5, rule 3) lets a "Q" word carry as themselves
+// anywhere in a header, display names included; the blank becomes "_".
+bool q_plain(char c) noexcept {
+    return frame::ascii::is_alpha(c) || frame::ascii::is_digit(c) || c == '!' || c == '*' || c == '+' || c == '-' ||
+           c == '/' || c == ' ';
+}
+
+}  // namespace
+
+std::string encode_words_utf8(std::string_view text, size_t first_used) {
+    size_t q_size = 0;
+    for (const char c : text) q_size += q_plain(c) ? 1 : 3;
+    const bool use_q = q_size <= (text.size() + 2) / 3 * 4;
+    const std::string_view head = use_q ? "=?UTF-8?Q?" : "=?UTF-8?B?";
+    const size_t first_width = first_used + 1 < 76 ? std::min(kMaxWrittenWord, 76 - first_used) : 4;
+    // The smallest word a line must hold: one character of four bytes.
+    const size_t min_width = head.size() + 2 + 12;
+    std::string out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t width = std::max(min_width, out.empty() ? first_width : kMaxWrittenWord);
+        const size_t room = width - head.size() - 2;
+        // As many whole characters as the word has room for.
+        size_t n = 0, encoded = 0;
+        while (pos + n < text.size()) {
+            const size_t len = std::min(utf8_length(text[pos + n]), text.size() - pos - n);
+            size_t cost = 0;
+            if (use_q) {
+                for (size_t k = 0; k < len; ++k) cost += q_plain(text[pos + n + k]) ? 1 : 3;
+            } else {
+                cost = (n + len + 2) / 3 * 4 - encoded;
+            }
+            if (encoded + cost > room && n > 0) break;
+            n += len;
+            encoded += cost;
+        }
+        if (!out.empty()) out += "\r\n ";
+        out += head;
+        const std::string_view piece = text.substr(pos, n);
+        if (use_q) {
+            for (const char c : piece) {
+                if (c == ' ') {
+                    out += '_';
+                } else if (q_plain(c)) {
+                    out += c;
+                } else {
+                    const auto u = static_cast<unsigned char>(c);
+                    out += '=';
+                    out += frame::ascii::kHexDigits[u >> 4];
+                    out += frame::ascii::kHexDigits[u & 15];
+                }
+            }
+        } else {
+            out += encode_base64(piece);
+        }
+        out += "?=";
+        pos += n;
+    }
+    return out;
+}
+
 std::string header_parameter(std::string_view value, std::string_view name) {
     const std::vector<RawParam> params = read_params(value);
     const std::string key = lowered(name);

@@ -112,4 +112,9 @@ std::string decode_encoded_words(std::string_view text, const WordReader& word, 
 // page are never split between two words.
 std::string encode_words(std::string_view text, std::string_view charset, unsigned code_page, size_t first_used);
 
+// UTF-8 text as RFC 2047 encoded words in UTF-8, "Q" or "B", whichever is
+// shorter for the whole text, each word at most 75 characters, folded as
+// above; a character is never split between two words.
+std::string encode_words_utf8(std::string_view text, size_t first_used);
+
 }  // namespace quillnet::engine
