@@ -24,4 +24,11 @@ void declared_to_utf8(std::string_view charset, std::string_view bytes, std::str
 // the rest of the value as undeclared bytes.
 std::string header_to_utf8(std::string_view value);
 
+// A fetched document as UTF-8, in the charset found first of: the charset
+// of its Content-Type value, its byte order mark (UTF-8, UTF-16 of either
+// order; the mark itself is dropped), a <meta charset> or <meta http-equiv
+// content="...; charset=..."> in its first 1024 bytes, as browsers look for
+// it. With none of them, or one we do not know, the bytes are undeclared.
+std::string document_to_utf8(std::string_view bytes, std::string_view contentType);
+
 }  // namespace quillnet::engine

@@ -13,6 +13,7 @@
 #include "quillnet/news/article_text.h"
 
 using quillnet::article_text_to_utf8;
+using quillnet::engine::document_to_utf8;
 using quillnet::engine::header_to_utf8;
 
 namespace {
@@ -107,6 +108,30 @@ TEST(Utf8Text, ArticleBodies) {
     EXPECT_TRUE(frame::valid_utf8(article_text_to_utf8("--b\nContent-Type: text/plain; charset=utf-8", "multipart/x; boundary=b")));
     EXPECT_TRUE(frame::valid_utf8(article_text_to_utf8("abc\xC3", "text/plain; charset=utf-8")));
     EXPECT_EQ(L"", wide(article_text_to_utf8("", "multipart/mixed; boundary=b")));
+}
+
+TEST(Utf8Text, FetchedDocuments) {
+    const struct {
+        std::string bytes;
+        const char* type;
+        const wchar_t* shown;
+    } cases[] = {
+        {"caf\xE9", "text/plain; charset=ISO-8859-1", L"caf\u00e9"},
+        {"<META CHARSET = 'KOI8-R'>\xF0", "text/html", L"<META CHARSET = 'KOI8-R'>\u041f"},
+        {std::string("\xFE\xFF\0c\xD8\x3D\xDE\x00", 8), "", L"c\U0001F600"},
+        // A lone surrogate, an odd last byte: replacement marks.
+        {std::string("\xFF\xFE\x00\xD8x", 5), "", L"\ufffd\ufffd"},
+        // Unknown charsets, a meta tag never closed.
+        {"caf\xC3\xA9", "text/plain; charset=x-none", L"caf\u00e9"},
+        {"<meta charset=x-none>caf\xC3\xA9", "", L"<meta charset=x-none>caf\u00e9"},
+        {"<meta charset=", "", L"<meta charset="},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.shown, wide(document_to_utf8(c.bytes, c.type))) << c.bytes;
+    EXPECT_EQ(L"<meta http-equiv=content-type content=\"text/html;charset=windows-1251\">\u041f",
+              wide(document_to_utf8("<meta http-equiv=content-type content=\"text/html;charset=windows-1251\">\xCF", "")));
+    // A meta tag past the first 1024 bytes is not looked at.
+    EXPECT_NE(std::wstring::npos,
+              wide(document_to_utf8(std::string(1100, ' ') + "<meta charset=koi8-r>\xC3\xA9", "")).find(L"\u00e9"));
 }
 
 }  // namespace
