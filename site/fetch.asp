@@ -11,7 +11,7 @@ PageTop "Fetch a page"
 <input type="submit" value="Fetch"></p></form>
 <%
 If Not Matches(address, "^https?://[^\s]+$") Then Refuse "Give an http:// or https:// address."
-Set web = Server.CreateObject("Quillnet.MyHttp")
+Set web = NewQuillnet("Quillnet.MyHttp")
 text = web.GetURL(address, "", "")
 If Left(text, 6) = "Error:" Then Refuse "The page could not be fetched: " & text
 lower = LCase(text)
