@@ -6,7 +6,7 @@
 
 const fs = require('fs');
 const path = require('path');
-const puppeteer = require('puppeteer-core');
+const { check, open, follow, run } = require('./walk');
 
 const [base, siteFolder, samples, shots] = process.argv.slice(2);
 if (!shots) {
@@ -14,22 +14,6 @@ if (!shots) {
   process.exit(2);
 }
 const url = (p) => new URL(p, base).href;
-let failures = 0;
-
-function check(name, condition, detail) {
-  console.log(`${condition ? 'ok  ' : 'FAIL'} ${name}${condition ? '' : ': ' + (detail || '')}`);
-  if (!condition) failures++;
-}
-
-async function open(page, address) {
-  const response = await page.goto(address, { waitUntil: 'load' });
-  return response;
-}
-
-async function follow(page, selector) {
-  await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click(selector)]);
-}
-
 async function shot(page, name) {
   await page.screenshot({ path: path.join(shots, name + '.png'), fullPage: true });
 }
@@ -47,16 +31,9 @@ async function uploadFile(page, file) {
   return page.$eval('main', (m) => m.innerText);
 }
 
-async function main() {
+async function main(page) {
   fs.mkdirSync(shots, { recursive: true });
-  const browser = await puppeteer.launch({
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
-  });
-  const page = await browser.newPage();
-  await page.setViewport({ width: 1100, height: 800 });
-  try {
+  {
     // Groups, a group, older articles.
     await open(page, base);
     const groups = await page.$$eval('a.group', (as) => as.map((a) => a.textContent));
@@ -145,15 +122,7 @@ async function main() {
     await shot(page, 'hostile');
     await open(page, base);
     check('site still serving', (await page.$$('a.group')).length > 0);
-  } finally {
-    await browser.close();
   }
 }
 
-main().then(() => {
-  console.log(failures ? `${failures} checks failed` : 'ALL TESTS PASSED');
-  process.exit(failures ? 1 : 0);
-}, (error) => {
-  console.error('FAIL', error);
-  process.exit(1);
-});
+run(main);
