@@ -9,6 +9,18 @@
 
 namespace frame {
 
+// The lead bytes of RFC 3629's table: how many bytes follow, and the range
+// the first of them must lie in (the rest lie in 0x80-0xBF).
+struct Utf8Lead {
+    unsigned char first, last;
+    size_t follow;
+    unsigned char low, high;
+};
+inline constexpr Utf8Lead kUtf8Leads[] = {
+    {0xC2, 0xDF, 1, 0x80, 0xBF}, {0xE0, 0xE0, 2, 0xA0, 0xBF}, {0xE1, 0xEC, 2, 0x80, 0xBF}, {0xED, 0xED, 2, 0x80, 0x9F},
+    {0xEE, 0xEF, 2, 0x80, 0xBF}, {0xF0, 0xF0, 3, 0x90, 0xBF}, {0xF1, 0xF3, 3, 0x80, 0xBF}, {0xF4, 0xF4, 3, 0x80, 0x8F},
+};
+
 constexpr bool valid_utf8(std::string_view s) noexcept {
     size_t i = 0;
     while (i < s.size()) {
@@ -17,22 +29,15 @@ constexpr bool valid_utf8(std::string_view s) noexcept {
             ++i;
             continue;
         }
-        size_t n = 0;
-        unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) n = 1;
-        else if (c == 0xE0) n = 2, lo = 0xA0;
-        else if (c == 0xED) n = 2, hi = 0x9F;
-        else if (c >= 0xE1 && c <= 0xEF) n = 2;
-        else if (c == 0xF0) n = 3, lo = 0x90;
-        else if (c == 0xF4) n = 3, hi = 0x8F;
-        else if (c >= 0xF1 && c <= 0xF3) n = 3;
-        else return false;
-        if (s.size() - i <= n) return false;  // cut off at the end
+        const Utf8Lead* lead = nullptr;
+        for (const Utf8Lead& l : kUtf8Leads)
+            if (c >= l.first && c <= l.last) lead = &l;
+        if (!lead || s.size() - i <= lead->follow) return false;  // not a lead byte, or cut off at the end
         const auto second = static_cast<unsigned char>(s[i + 1]);
-        if (second < lo || second > hi) return false;
-        for (size_t k = 2; k <= n; ++k)
+        if (second < lead->low || second > lead->high) return false;
+        for (size_t k = 2; k <= lead->follow; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n + 1;
+        i += lead->follow + 1;
     }
     return true;
 }

@@ -67,8 +67,8 @@ std::string meta_charset(std::string_view text) {
         ++i;
         while (i < tag.size() && (frame::ascii::is_space(tag[i]) || tag[i] == '"' || tag[i] == '\'')) ++i;
         size_t j = i;
-        while (j < tag.size() && (frame::ascii::is_alpha(tag[j]) || frame::ascii::is_digit(tag[j]) ||
-                                  tag[j] == '-' || tag[j] == '_' || tag[j] == '.' || tag[j] == ':'))
+        while (j < tag.size() && (frame::ascii::is_alpha(tag[j]) || frame::ascii::is_digit(tag[j]) || tag[j] == '-' ||
+                                  tag[j] == '_' || tag[j] == '.' || tag[j] == ':'))
             ++j;
         if (j > i) return std::string(text.substr(at + i, j - i));
     }

@@ -109,13 +109,17 @@ TEST(ComposedMessage, TextsInUtf8GoOutAsUtf8WithTheShorterEncodedWords) {
     p.utf8 = true;
     p.charset = "UTF-8";
     split_addresses("Zo\xC3\xAB Kr\xC3\xBCger <zoe@example.test>", p.to);
-    const std::string latin = "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln \xE2\x80\x94 caf\xC3\xA9 \xE2\x98\x95";
+    const std::string latin =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e aus K\xC3\xB6ln \xE2\x80\x94 caf\xC3\xA9 \xE2\x98\x95";
     std::string cyrillic;
     for (int i = 0; i < 40; ++i) cyrillic += "\xD1\x80\xD1\x83";  // 80 two-byte letters
     const std::string mostly_ascii = "Caf\xC3\xA9 cr\xC3\xA8me for everybody at the Monday meeting, as always";
     // Mostly ASCII letters take Q; dense non-ASCII text, B.
-    const std::pair<std::string, const char*> cases[] = {
-        {latin, "=?UTF-8?B?"}, {cyrillic, "=?UTF-8?B?"}, {mostly_ascii, "=?UTF-8?Q?"}, {latin + latin + latin, "=?UTF-8?B?"}};
+    const std::pair<std::string, const char*> cases[] = {{latin, "=?UTF-8?B?"},
+                                                         {cyrillic, "=?UTF-8?B?"},
+                                                         {mostly_ascii, "=?UTF-8?Q?"},
+                                                         {latin + latin + latin, "=?UTF-8?B?"}};
     for (const auto& [subject, encoding] : cases) {
         p.subject = subject;
         const ComposedMessage m = compose_message(p);
@@ -133,11 +137,15 @@ TEST(ComposedMessage, TextsInUtf8GoOutAsUtf8WithTheShorterEncodedWords) {
               read_back(m.text.substr(to + 4, m.text.find("\r\nSubject") - to - 4)));
 
     // The body: 8bit where the server takes it, else quoted-printable.
-    p.body = "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e\n";
+    p.body =
+        "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+        "e\n";
     p.eight_bit_ok = true;
-    EXPECT_NE(std::string::npos, compose_message(p).text.find("8bit\r\n\r\nSch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e\r\n"));
+    EXPECT_NE(std::string::npos, compose_message(p).text.find("8bit\r\n\r\nSch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+                                                              "e\r\n"));
     p.eight_bit_ok = false;
-    EXPECT_NE(std::string::npos, compose_message(p).text.find("quoted-printable\r\n\r\nSch=C3=B6ne Gr=C3=BC=C3=9Fe\r\n"));
+    EXPECT_NE(std::string::npos,
+              compose_message(p).text.find("quoted-printable\r\n\r\nSch=C3=B6ne Gr=C3=BC=C3=9Fe\r\n"));
 }
 
 TEST(ComposedMessage, MailFromParametersAndAddressesBeyondAscii) {

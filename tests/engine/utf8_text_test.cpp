@@ -30,7 +30,8 @@ TEST(Utf8Text, HeaderValues) {
     } cases[] = {
         {"plain ascii", L"plain ascii"},
         // Raw UTF-8, as today's news readers post it.
-        {"Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln \xE2\x80\x94 caf\xC3\xA9 \xE2\x98\x95",
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e aus K\xC3\xB6ln \xE2\x80\x94 caf\xC3\xA9 \xE2\x98\x95",
          L"Gr\u00fc\u00dfe aus K\u00f6ln \u2014 caf\u00e9 \u2615"},
         {"=?UTF-8?B?zpXOu867zrfOvc65zrrOrA==?= und =?utf-8?q?=D1=80=D1=83=D1=81=D1=81=D0=BA=D0=B8=D0=B9?=",
          L"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac und \u0440\u0443\u0441\u0441\u043a\u0438\u0439"},
@@ -70,15 +71,17 @@ TEST(Utf8Text, HeaderValues) {
 TEST(Utf8Text, ArticleBodies) {
     // A single-part body in its declared charset; undeclared text by the
     // UTF-8-or-ANSI rule.
-    EXPECT_EQ(L"Voil\u00e0, \u00e7a marche.\n",
-              wide(article_text_to_utf8("Voil\xE0, \xE7" "a marche.\n", "text/plain; charset=ISO-8859-1")));
+    EXPECT_EQ(L"Voil\u00e0, \u00e7a marche.\n", wide(article_text_to_utf8("Voil\xE0, \xE7"
+                                                                          "a marche.\n",
+                                                                          "text/plain; charset=ISO-8859-1")));
     EXPECT_EQ(L"\u041f\u0440\u0438\u0432\u0435\u0442\n",
               wide(article_text_to_utf8("\xF0\xD2\xC9\xD7\xC5\xD4\n", "text/plain; charset=\"KOI8-R\"")));
     EXPECT_EQ(L"\u2615 caf\u00e9\n", wide(article_text_to_utf8("\xE2\x98\x95 caf\xC3\xA9\n", "")));
     EXPECT_EQ(frame::ansi_to_wide("caf\xE9\n"), wide(article_text_to_utf8("caf\xE9\n", "text/plain")));
     EXPECT_EQ(frame::ansi_to_wide("caf\xE9\n"),
               wide(article_text_to_utf8("caf\xE9\n", "text/plain; charset=x-unknown")));
-    EXPECT_EQ(frame::ansi_to_wide("caf\xE9\n"), wide(article_text_to_utf8("caf\xE9\n", "text/plain; charset=us-ascii")));
+    EXPECT_EQ(frame::ansi_to_wide("caf\xE9\n"),
+              wide(article_text_to_utf8("caf\xE9\n", "text/plain; charset=us-ascii")));
 
     // Multipart: each part in its own charset (a folded Content-Type
     // included), the preamble and headers undeclared, and marker lines
@@ -89,7 +92,8 @@ TEST(Utf8Text, ArticleBodies) {
         "Content-Type: text/plain;\n"
         "\tcharset=ISO-8859-1\n"
         "\n"
-        "Gr\xFC\xDF" "e\n"
+        "Gr\xFC\xDF"
+        "e\n"
         "--b1\n"
         "Content-Type: text/plain; charset=utf-8\n"
         "\n"
@@ -98,14 +102,16 @@ TEST(Utf8Text, ArticleBodies) {
         "--b1--\n"
         "\xE2\x98\x95\n";
     const std::wstring shown = wide(article_text_to_utf8(body, "multipart/mixed; boundary=\"b1\""));
-    EXPECT_EQ(L"This is a multi-part message in MIME format.\n--b1\nContent-Type: text/plain;\n\tcharset=ISO-8859-1\n\n"
-              L"Gr\u00fc\u00dfe\n--b1\nContent-Type: text/plain; charset=utf-8\n\nK\u00f6ln\n" +
-                  frame::ansi_to_wide("--Attachment--: \\news\\demo\\caf\xE9.png\n") + L"--b1--\n\u2615\n",
-              shown);
+    EXPECT_EQ(
+        L"This is a multi-part message in MIME format.\n--b1\nContent-Type: text/plain;\n\tcharset=ISO-8859-1\n\n"
+        L"Gr\u00fc\u00dfe\n--b1\nContent-Type: text/plain; charset=utf-8\n\nK\u00f6ln\n" +
+            frame::ansi_to_wide("--Attachment--: \\news\\demo\\caf\xE9.png\n") + L"--b1--\n\u2615\n",
+        shown);
 
     // Hostile: a part header that never ends, a boundary that never comes,
     // a body cut in the middle of a character.
-    EXPECT_TRUE(frame::valid_utf8(article_text_to_utf8("--b\nContent-Type: text/plain; charset=utf-8", "multipart/x; boundary=b")));
+    EXPECT_TRUE(frame::valid_utf8(
+        article_text_to_utf8("--b\nContent-Type: text/plain; charset=utf-8", "multipart/x; boundary=b")));
     EXPECT_TRUE(frame::valid_utf8(article_text_to_utf8("abc\xC3", "text/plain; charset=utf-8")));
     EXPECT_EQ(L"", wide(article_text_to_utf8("", "multipart/mixed; boundary=b")));
 }
@@ -127,8 +133,9 @@ TEST(Utf8Text, FetchedDocuments) {
         {"<meta charset=", "", L"<meta charset="},
     };
     for (const auto& c : cases) EXPECT_EQ(c.shown, wide(document_to_utf8(c.bytes, c.type))) << c.bytes;
-    EXPECT_EQ(L"<meta http-equiv=content-type content=\"text/html;charset=windows-1251\">\u041f",
-              wide(document_to_utf8("<meta http-equiv=content-type content=\"text/html;charset=windows-1251\">\xCF", "")));
+    EXPECT_EQ(
+        L"<meta http-equiv=content-type content=\"text/html;charset=windows-1251\">\u041f",
+        wide(document_to_utf8("<meta http-equiv=content-type content=\"text/html;charset=windows-1251\">\xCF", "")));
     // A meta tag past the first 1024 bytes is not looked at.
     EXPECT_NE(std::wstring::npos,
               wide(document_to_utf8(std::string(1100, ' ') + "<meta charset=koi8-r>\xC3\xA9", "")).find(L"\u00e9"));

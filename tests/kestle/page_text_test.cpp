@@ -154,9 +154,9 @@ TEST_F(KestleCom, CaptureAndChatPlaceholders) {
 
 TEST(Smilies, WideTextTaggedAsTheAnsiWay) {
     using kestle::size_wide_smilies;
-    for (const std::string& text : {std::string(":)):((:-/:):(:D:x;) a :) b"), std::string(":))):-):X;;:"),
-                                    std::string("end:"), std::string(), std::string("\x01\x7F;)"),
-                                    std::string("caf\xE9 :) cr\xE8me:D\xFF;)")}) {
+    for (const std::string& text :
+         {std::string(":)):((:-/:):(:D:x;) a :) b"), std::string(":))):-):X;;:"), std::string("end:"), std::string(),
+          std::string("\x01\x7F;)"), std::string("caf\xE9 :) cr\xE8me:D\xFF;)")}) {
         const std::wstring wide = frame::ansi_to_wide(text);
         const auto sized = size_wide_smilies(wide);
         std::wstring out(sized.result_length, L'#');

@@ -96,12 +96,13 @@ TEST_F(MySmtpTest, CodePage65001SendsUtf8ThatAMailReaderDecodes) {
     const std::string box = unique_box("utf8");
     const std::wstring to = L"J\u00fcrgen M\u00fcller <" + std::wstring(box.begin(), box.end()) + L">";
     // Letters no ANSI code page holds all of: Greek, Cyrillic, a cup.
-    const std::wstring subject = L"Gr\u00fc\u00dfe \u2014 \u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac "
-                                 L"\u0440\u0443\u0441\u0441\u043a\u0438\u0439 \u2615";
+    const std::wstring subject =
+        L"Gr\u00fc\u00dfe \u2014 \u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac "
+        L"\u0440\u0443\u0441\u0441\u043a\u0438\u0439 \u2615";
     const std::wstring body = L"Sch\u00f6ne Gr\u00fc\u00dfe \u2615\n\u041f\u0440\u0438\u0432\u0435\u0442\n";
-    CallResult r = call(d.get(), L"SendMail",
-                        {Arg(L"Zo\u00eb <zoe@example.test>"), Arg(to.c_str()), Arg(subject.c_str()), Arg(body.c_str()),
-                         Arg(L"")});
+    CallResult r =
+        call(d.get(), L"SendMail",
+             {Arg(L"Zo\u00eb <zoe@example.test>"), Arg(to.c_str()), Arg(subject.c_str()), Arg(body.c_str()), Arg(L"")});
     ASSERT_EQ(S_OK, r.hr);
     ASSERT_EQ(0, V_I4(r.value.get()));
     auto got = received(box);

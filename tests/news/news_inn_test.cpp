@@ -423,15 +423,21 @@ struct IntlArticle {
 constexpr const char* kPoster = "Demo Poster <poster@example.invalid>";
 constexpr const wchar_t* kPosterW = L"Demo Poster <poster@example.invalid>";
 const IntlArticle kIntl[] = {
-    {"Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln \xE2\x80\x94 caf\xC3\xA9 \xE2\x98\x95", kPoster,
-     "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e \xE2\x98\x95 aus K\xC3\xB6ln\n",
-     L"Gr\u00fc\u00dfe aus K\u00f6ln \u2014 caf\u00e9 \u2615", kPosterW, L"Sch\u00f6ne Gr\u00fc\u00dfe \u2615 aus K\u00f6ln\n"},
+    {"Gr\xC3\xBC\xC3\x9F"
+     "e aus K\xC3\xB6ln \xE2\x80\x94 caf\xC3\xA9 \xE2\x98\x95",
+     kPoster,
+     "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+     "e \xE2\x98\x95 aus K\xC3\xB6ln\n",
+     L"Gr\u00fc\u00dfe aus K\u00f6ln \u2014 caf\u00e9 \u2615", kPosterW,
+     L"Sch\u00f6ne Gr\u00fc\u00dfe \u2615 aus K\u00f6ln\n"},
     {"=?UTF-8?B?zpXOu867zrfOvc65zrrOrA==?= und =?UTF-8?Q?=D1=80=D1=83=D1=81=D1=81=D0=BA=D0=B8=D0=B9?=",
      "=?UTF-8?B?Wm/DqyBLcsO8Z2Vy?= <zoe@example.invalid>", "Greek and Russian in encoded words.\n",
      L"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac und \u0440\u0443\u0441\u0441\u043a\u0438\u0439",
      L"Zo\u00eb Kr\u00fcger <zoe@example.invalid>", L"Greek and Russian in encoded words.\n"},
     {"=?ISO-8859-1?Q?Caf=E9_cr=E8me?=", "=?ISO-8859-1?Q?Andr=E9_M=FCller?= <andre@example.invalid>",
-     "Voil\xE0, \xE7" "a marche tr\xE8s bien.\n", L"Caf\u00e9 cr\u00e8me", L"Andr\u00e9 M\u00fcller <andre@example.invalid>",
+     "Voil\xE0, \xE7"
+     "a marche tr\xE8s bien.\n",
+     L"Caf\u00e9 cr\u00e8me", L"Andr\u00e9 M\u00fcller <andre@example.invalid>",
      L"Voil\u00e0, \u00e7a marche tr\u00e8s bien.\n"},
     {"=?x-klingon?Q?tlhIngan_Hol?= test", kPoster, "Plain ASCII text in a charset we do not know.\n",
      L"=?x-klingon?Q?tlhIngan_Hol?= test", kPosterW, L"Plain ASCII text in a charset we do not know.\n"},
