@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "frame/utf8.h"
+
 namespace frame {
 namespace {
 
@@ -162,27 +164,12 @@ BSTR make_bstr_wide(std::wstring_view wide) {
 BSTR make_bstr(std::string_view ansi) { return bstr_from(CP_ACP, ansi); }
 BSTR make_bstr_utf8(std::string_view utf8) { return bstr_from(CP_UTF8, utf8); }
 
-bool looks_like_utf8(std::string_view bytes) {
-    bool high = false;
-    for (size_t i = 0; i < bytes.size();) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        high = true;
-        size_t n = 0;
-        if (c >= 0xC2 && c <= 0xDF) n = 1;
-        else if (c >= 0xE0 && c <= 0xEF) n = 2;
-        else if (c >= 0xF0 && c <= 0xF4) n = 3;
-        else return false;
-        if (i + n >= bytes.size()) return false;  // sequence cut off at the end
-        for (size_t k = 1; k <= n; ++k) {
-            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += n + 1;
-    }
-    return high;
+bool looks_like_utf8(std::string_view bytes) { return has_high_byte(bytes) && valid_utf8(bytes); }
+
+HRESULT BoundaryCodePage::put(long value) noexcept {
+    if (value != 0 && value != CP_UTF8 && value != static_cast<long>(::GetACP())) return E_INVALIDARG;
+    value_ = value;
+    return S_OK;
 }
 
 }  // namespace frame

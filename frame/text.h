@@ -35,4 +35,27 @@ BSTR make_bstr_wide(std::wstring_view wide);
 // True when the bytes form valid UTF-8 with at least one byte above 0x7F.
 bool looks_like_utf8(std::string_view bytes);
 
+// The code page one object's texts cross the boundary in, as its page sets
+// it (like Response.CodePage): 0, the system ANSI code page, by default, or
+// 65001, UTF-8. The ANSI code page's own number is taken as 0.
+class BoundaryCodePage {
+  public:
+    HRESULT get(long* value) const noexcept {
+        if (!value) return E_POINTER;
+        *value = value_;
+        return S_OK;
+    }
+    // E_INVALIDARG for any other code page: the page learns at once that
+    // its texts would not come out as it expects.
+    HRESULT put(long value) noexcept;
+    bool utf8() const noexcept { return value_ == CP_UTF8; }
+    // A caller's text in this code page.
+    std::string in(const wchar_t* text) const { return utf8() ? to_utf8(text) : to_ansi(text); }
+    // Text in this code page as a new BSTR.
+    BSTR out(std::string_view text) const { return utf8() ? make_bstr_utf8(text) : make_bstr(text); }
+
+  private:
+    long value_ = 0;
+};
+
 }  // namespace frame

@@ -3,7 +3,7 @@
 # findings (tests/fuzz).
 set(QK_FUZZ_TARGETS
   base64 quoted_printable uudecode yenc
-  mime_part mime_words attachments safe_name
+  mime_part mime_words utf8_text attachments safe_name
   posted_body registrar line_engine server_address
   picture_format jpeg_preview png_reader orientation
   news_article)

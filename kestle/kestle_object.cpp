@@ -45,27 +45,15 @@ class KestleObject final : public frame::DualObject<IKestle> {
   public:
     HRESULT STDMETHODCALLTYPE Smilies(BSTR text, BSTR* result) override {
         return frame::text_result(result, [&] {
-            // ASCII text (nearly every message) is tagged in one pass straight
-            // into the result: the result string is then the only fresh
-            // memory the call touches.
+            // Tagged in one pass straight into the result: the result string
+            // is then the only fresh memory the call touches, whatever the
+            // language of the text.
             const std::wstring_view wide = text ? std::wstring_view(text, ::SysStringLen(text)) : std::wstring_view();
-            if (const WideTagging sized = size_wide_smilies(wide); sized.ascii) {
-                if (sized.result_length > 0x7FFFFFF0u) throw std::bad_alloc();
-                BSTR tagged = ::SysAllocStringLen(nullptr, static_cast<UINT>(sized.result_length));
-                if (!tagged) throw std::bad_alloc();
-                wide_smilies(wide.substr(0, sized.text_length), tagged);
-                return tagged;
-            }
-            // Fresh memory is expensive to touch (a page fault per 4 KB), and
-            // pages send megabyte messages here call after call: the thread
-            // keeps its two work buffers unless a message made them huge.
-            thread_local std::string in, out;
-            frame::to_ansi(text, in);
-            smilies(in, out);
-            BSTR tagged = frame::make_bstr(out);
-            constexpr size_t kKeep = 16u << 20;
-            if (out.capacity() > kKeep) std::string().swap(out);
-            if (in.capacity() > kKeep) std::string().swap(in);
+            const WideTagging sized = size_wide_smilies(wide);
+            if (sized.result_length > 0x7FFFFFF0u) throw std::bad_alloc();
+            BSTR tagged = ::SysAllocStringLen(nullptr, static_cast<UINT>(sized.result_length));
+            if (!tagged) throw std::bad_alloc();
+            wide_smilies(wide.substr(0, sized.text_length), tagged);
             return tagged;
         });
     }

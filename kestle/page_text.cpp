@@ -90,8 +90,8 @@ void smilies(std::string_view text, std::string& out) {
 }
 
 WideTagging size_wide_smilies(std::wstring_view text) {
-    // One pass: the end, the ASCII test and the tokens together. A token
-    // never takes in a NUL, so a token cannot reach past the end either.
+    // One pass: the end and the tokens together. A token never takes in a
+    // NUL, so a token cannot reach past the end either.
     WideTagging t;
     size_t added = 0;
     const wchar_t* const begin = text.data();
@@ -104,9 +104,6 @@ WideTagging size_wide_smilies(std::wstring_view text) {
                 p += m.length;
                 continue;
             }
-        } else if (c >= 0x80) {
-            t.ascii = false;
-            return t;
         } else if (c == L'\0') {
             end = p;
         }

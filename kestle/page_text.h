@@ -14,15 +14,13 @@ std::string smilies(std::string_view text);
 // The same into `out` (replacing what it held), reusing its capacity.
 void smilies(std::string_view text, std::string& out);
 
-// The same straight on a page's wide text, for the common case of text that
-// is all ASCII: its conversion to the code page and back changes nothing, so
-// the result can be written once, into a string of its known size, instead
-// of converting in, tagging and converting out. size_wide_smilies measures
-// (the text ends at its first NUL, as every text at the boundary does);
-// when `ascii` is false the text must go the ANSI way, as only the
-// platform knows what the code page makes of it.
+// The same straight on a page's wide text. Tokens and tags are ASCII, and
+// in every ANSI code page a token's characters are single bytes that no
+// other character's bytes can imitate, so tagging the characters gives what
+// tagging the ANSI bytes gives, without the two conversions, and keeps the
+// characters the ANSI code page lacks. size_wide_smilies measures (the text
+// ends at its first NUL, as every text at the boundary does).
 struct WideTagging {
-    bool ascii = true;
     size_t text_length = 0;    // up to the first NUL
     size_t result_length = 0;  // characters, without a terminator
 };

@@ -15,7 +15,7 @@ If Not GoodNumber(number) Then
     Refuse "The article number must be a number."
 End If
 
-Set nntp = Server.CreateObject("Quillnet.MyNntp")
+Set nntp = NewQuillnet("Quillnet.MyNntp")
 Set talker = Server.CreateObject("KestleDLL.Kestle")
 result = nntp.SetServer(NewsServer)
 result = nntp.SetGroup(group)

@@ -7,7 +7,7 @@ Dim nntp, listFile, result, stream, line, gap, count, name, shown
 listFile = Server.MapPath(StoreFolder & "/NewsList.txt")
 PageTop "Newsgroups"
 If Request.QueryString("refresh") <> "" Or Not fso.FileExists(listFile) Then
-    Set nntp = Server.CreateObject("Quillnet.MyNntp")
+    Set nntp = NewQuillnet("Quillnet.MyNntp")
     result = nntp.SetServer(NewsServer)
     result = nntp.GetAllGroups()
     If result <> 0 Then Refuse "The group list could not be fetched (" & result & "): " & nntp.GetLastError()

@@ -29,7 +29,7 @@ for the answer</span>, at most 10 redirects.</p>
 If address = "" Then Refuse "Give an http:// or https:// address."
 refusal = FetchRefusal(address)
 If refusal <> "" Then Refuse refusal
-Set web = Server.CreateObject("Quillnet.MyHttp")
+Set web = NewQuillnet("Quillnet.MyHttp")
 text = web.GetURL(address, "", "")
 If Left(text, 6) = "Error:" Then Refuse "The page could not be fetched: " & text
 lower = LCase(text)

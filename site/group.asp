@@ -16,7 +16,7 @@ If Not GoodGroup(group) Then Refuse "That is not a newsgroup name."
 If startText <> "" And Not GoodNumber(startText) Then Refuse "The start must be an article number."
 If Not Matches(sortKey, "^[0-3]$") Then Refuse "Sort by 0 (number), 1 (size), 2 (subject) or 3 (thread)."
 
-Set nntp = Server.CreateObject("Quillnet.MyNntp")
+Set nntp = NewQuillnet("Quillnet.MyNntp")
 result = nntp.SetServer(NewsServer)
 result = nntp.SetGroup(group)
 If result <> 0 Then Refuse "The group cannot be opened (" & result & "): " & nntp.GetLastError()
@@ -62,7 +62,7 @@ Sort by
 For row = 0 To list.Size - 1
     id = list.ArticleID(row)
     i = index(id)
-%><tr><td class="num"><%= id %></td><td class="depth-<%= list.ArticleDepth(row) %>" style="padding-left: <%= 8 + 16 * list.ArticleDepth(row) %>px"><a class="article" href="article.asp?g=<%= Server.URLEncode(group) %>&amp;n=<%= id %>"><%= talker.Smilies(H(list.ArticleSubject(row))) %></a></td><td><%= H(nntp.GetFrom(i)) %></td><td><%= H(nntp.GetDate(i)) %></td><td class="num"><%= list.ArticleSizeStr(row) %> (<%= talker.ConvertFileSize(list.ArticleSize(row)) %>)</td></tr>
+%><tr><td class="num"><%= id %></td><td class="depth-<%= list.ArticleDepth(row) %>" style="padding-left: <%= 8 + 16 * list.ArticleDepth(row) %>px"><a class="article" href="article.asp?g=<%= Server.URLEncode(group) %>&amp;n=<%= id %>"><%= talker.Smilies(H(nntp.GetSubject(i))) %></a></td><td><%= H(nntp.GetFrom(i)) %></td><td><%= H(nntp.GetDate(i)) %></td><td class="num"><%= list.ArticleSizeStr(row) %> (<%= talker.ConvertFileSize(list.ArticleSize(row)) %>)</td></tr>
 <%
 Next
 %>

@@ -11,7 +11,7 @@ PageTop "Send an article by mail"
 If Not GoodGroup(group) Then Refuse "That is not a newsgroup name."
 If Not GoodNumber(number) Then Refuse "The article number must be a number."
 
-Set nntp = Server.CreateObject("Quillnet.MyNntp")
+Set nntp = NewQuillnet("Quillnet.MyNntp")
 result = nntp.SetServer(NewsServer)
 result = nntp.SetGroup(group)
 If result <> 0 Then Refuse "The group cannot be opened (" & result & "): " & nntp.GetLastError()
@@ -22,7 +22,7 @@ text = nntp.GetText()
 
 If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
     If Not Matches(recipient, "^[^\s<>@,;]+@[^\s<>@,;]+$") Then Refuse "That is not a mail address."
-    Set mailer = Server.CreateObject("Quillnet.MySmtp")
+    Set mailer = NewQuillnet("Quillnet.MySmtp")
     result = mailer.SetServer(MailServer)
     If result = 0 Then result = mailer.SendMail(MailFrom, recipient, "Fwd: " & subject, _
         "Article " & number & " of " & group & ":" & vbCrLf & vbCrLf & text, "")

@@ -2,7 +2,8 @@
 <!-- #include file="common.inc" -->
 <%
 ' The mailbox of the local mail server: every message it received, newest
-' first (the server keeps each as NNNNNN.txt: headers, a blank line, the body).
+' first (the server keeps each as NNNNNN.txt: headers, a blank line, the body,
+' in UTF-16 with its byte order mark, so every language reads back whole).
 Dim file, list, names, count, i, stream, text
 PageTop "Mailbox"
 If MailboxFolder = "" Or Not fso.FolderExists(MailboxFolder) Then Refuse "This site has no mailbox folder."
@@ -29,7 +30,7 @@ For i = 0 To count - 2
     Next
 Next
 For i = 0 To count - 1
-    Set stream = fso.OpenTextFile(MailboxFolder & "\" & names(i), 1, False, -2)
+    Set stream = fso.OpenTextFile(MailboxFolder & "\" & names(i), 1, False, -1)
     text = stream.ReadAll()
     stream.Close
 %><pre class="message"><%= H(text) %></pre>

@@ -25,4 +25,12 @@ bool is_lead_byte(unsigned code_page, char c) noexcept;
 // charset, or that the charset cannot read, are kept as they are.
 std::string charset_to_ansi(std::string_view charset, std::string_view bytes);
 
+// The bytes read in `charset` and appended to `out` as UTF-8, for objects
+// whose texts cross the boundary as UTF-8. Bytes the charset cannot read
+// become U+FFFD. False, with nothing appended, for a charset we do not know
+// (or one the platform has no table for).
+bool charset_to_utf8(std::string_view charset, std::string_view bytes, std::string& out);
+// ANSI code page bytes appended to `out` as UTF-8.
+void ansi_to_utf8(std::string_view bytes, std::string& out);
+
 }  // namespace quillnet::engine

@@ -49,13 +49,14 @@ bool has_unquoted_bracket(std::string_view display) {
 
 // "Name <box>" or "box" for a header, the name as encoded words when it
 // holds characters beyond ASCII.
-std::string header_address(const MailAddress& a, std::string_view charset) {
+std::string header_address(const MailAddress& a, const MessageParts& parts) {
     if (a.display.empty()) return a.mailbox;
     std::string name = a.display;
     if (!is_ascii(name)) {
         std::string_view bare = name;
         if (bare.size() >= 2 && bare.front() == '"' && bare.back() == '"') bare = bare.substr(1, bare.size() - 2);
-        name = encode_words(bare, charset, 0, 0);  // 0: the ANSI code page
+        // 0: the ANSI code page
+        name = parts.utf8 ? encode_words_utf8(bare, 0) : encode_words(bare, parts.charset, 0, 0);
     }
     return name + " <" + a.mailbox + ">";
 }
@@ -63,11 +64,11 @@ std::string header_address(const MailAddress& a, std::string_view charset) {
 // "Name: a, b, c" folded after a comma whenever the line would grow past
 // 78 characters.
 void append_address_header(std::string& out, std::string_view name, const std::vector<MailAddress>& list,
-                           std::string_view charset) {
+                           const MessageParts& parts) {
     out.append(name).append(": ");
     size_t line = name.size() + 2;
     for (size_t i = 0; i < list.size(); ++i) {
-        const std::string item = header_address(list[i], charset);
+        const std::string item = header_address(list[i], parts);
         if (i > 0) {
             out += ',';
             ++line;
@@ -194,12 +195,13 @@ ComposedMessage compose_message(const MessageParts& parts) {
     std::string& out = m.text;
     out.reserve(parts.body.size() + parts.body.size() / 16 + 1024);
     out += "Date: " + parts.date + "\r\n";
-    append_address_header(out, "From", {parts.from}, parts.charset);
-    if (!parts.to.empty()) append_address_header(out, "To", parts.to, parts.charset);
-    if (!parts.cc.empty()) append_address_header(out, "Cc", parts.cc, parts.charset);
+    append_address_header(out, "From", {parts.from}, parts);
+    if (!parts.to.empty()) append_address_header(out, "To", parts.to, parts);
+    if (!parts.cc.empty()) append_address_header(out, "Cc", parts.cc, parts);
     const std::string subject = header_text(parts.subject);
     if (!is_ascii(subject) || subject.size() > kMaxBodyLine - 10 || subject.find("=?") != std::string::npos)
-        out += "Subject: " + encode_words(subject, parts.charset, 0, 9) + "\r\n";
+        out += "Subject: " + (parts.utf8 ? encode_words_utf8(subject, 9) : encode_words(subject, parts.charset, 0, 9)) +
+               "\r\n";
     else
         out += "Subject: " + subject + "\r\n";
     out += "Message-ID: " + parts.message_id + "\r\n";
@@ -220,6 +222,27 @@ ComposedMessage compose_message(const MessageParts& parts) {
     }
     m.eight_bit = !quoted && !ascii;
     return m;
+}
+
+bool read_mail_offer(std::string_view line, MailOffers& offers) {
+    line = trim(line);
+    if (frame::ascii::starts_with_nocase(line, "8BITMIME")) return offers.eight_bit_mime = true;
+    if (frame::ascii::equals_nocase(line, "SMTPUTF8")) return offers.smtp_utf8 = true;
+    return false;
+}
+
+int mail_from_parameters(const MessageParts& parts, const ComposedMessage& composed, const MailOffers& offers,
+                         std::string& out) {
+    out.clear();
+    if (composed.eight_bit && offers.eight_bit_mime) out += " BODY=8BITMIME";
+    if (!parts.utf8) return 0;
+    bool ascii = is_ascii(parts.from.mailbox);
+    for (const std::vector<MailAddress>* list : {&parts.to, &parts.cc})
+        for (const MailAddress& a : *list) ascii = ascii && is_ascii(a.mailbox);
+    if (ascii) return 0;
+    if (!offers.smtp_utf8) return kMailAddressNeedsSmtpUtf8;
+    out += " SMTPUTF8";
+    return 0;
 }
 
 }  // namespace quillnet::engine

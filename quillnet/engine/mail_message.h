@@ -35,6 +35,7 @@ struct MessageParts {
     std::string subject;
     std::string body;
     std::string charset;        // MIME name of the code page the texts are in
+    bool utf8 = false;          // the texts are UTF-8 (charset "UTF-8")
     bool eight_bit_ok = false;  // the server takes 8bit bodies (8BITMIME)
     std::string date;           // RFC 5322 date-time
     std::string message_id;     // with its angle brackets
@@ -44,6 +45,20 @@ struct ComposedMessage {
     bool eight_bit = false;  // the body went out as 8bit with bytes above 127
 };
 ComposedMessage compose_message(const MessageParts& parts);
+
+// What a server's EHLO offered that decides how a message may travel.
+struct MailOffers {
+    bool eight_bit_mime = false;  // RFC 6152
+    bool smtp_utf8 = false;       // RFC 6531
+};
+// Reads one EHLO line into `offers`; true when it was one of them.
+bool read_mail_offer(std::string_view line, MailOffers& offers);
+// The parameters MAIL FROM carries for a composed message (" BODY=8BITMIME",
+// " SMTPUTF8"), or kMailAddressNeedsSmtpUtf8: texts in UTF-8 with an address
+// beyond ASCII, for a server that takes only ASCII addresses. Addresses in
+// the ANSI code page go out as they always did.
+int mail_from_parameters(const MessageParts& parts, const ComposedMessage& composed, const MailOffers& offers,
+                         std::string& out);
 
 // The present moment as an RFC 5322 date-time in UTC.
 std::string message_date_now();

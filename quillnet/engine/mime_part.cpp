@@ -148,15 +148,19 @@ bool decode_word_text(char encoding, std::string_view text, std::string& bytes) 
 
 }  // namespace
 
-std::string decode_encoded_words(std::string_view s) {
+std::string decode_encoded_words(std::string_view s, const WordReader& word, const PlainReader& plain) {
     std::string out;
-    std::string pending;          // decoded bytes of adjacent words in one charset
+    std::string pending;  // decoded bytes of adjacent words in one charset
     std::string pending_charset;
-    std::string gap;              // blanks after a word, dropped if a word follows
+    size_t pending_from = 0;  // where those words are written in `s`
+    size_t pending_to = 0;
+    size_t run = 0;  // start of the text outside words not yet written
     bool after_word = false;
     auto flush = [&] {
-        if (!pending.empty()) out += charset_to_ansi(pending_charset, pending);
+        if (pending_to > pending_from && !word(pending_charset, pending, out))
+            plain(s.substr(pending_from, pending_to - pending_from), out);
         pending.clear();
+        pending_from = pending_to = 0;
     };
     size_t i = 0;
     while (i < s.size()) {
@@ -167,8 +171,7 @@ std::string decode_encoded_words(std::string_view s) {
             const size_t q1 = w.find('?', 2);
             const size_t q2 = q1 == std::string_view::npos ? q1 : w.find('?', q1 + 1);
             const size_t end = q2 == std::string_view::npos ? q2 : w.find("?=", q2 + 1);
-            const size_t close = end == std::string_view::npos ? end : i + end;
-            if (close != std::string_view::npos && q2 == q1 + 2) {
+            if (end != std::string_view::npos && q2 == q1 + 2) {
                 std::string_view charset = w.substr(2, q1 - 2);
                 const char encoding = w[q1 + 1];
                 const std::string_view text = w.substr(q2 + 1, end - q2 - 1);
@@ -179,32 +182,43 @@ std::string decode_encoded_words(std::string_view s) {
                                         charset.find(' ') == std::string_view::npos;
                 if (plain_word && (encoding == 'b' || encoding == 'B' || encoding == 'q' || encoding == 'Q') &&
                     decode_word_text(encoding, text, bytes)) {
-                    if (!after_word) out += gap;
-                    gap.clear();
+                    // Blanks between two words vanish; before the first word
+                    // they are text like any other.
+                    if (!after_word) plain(s.substr(run, i - run), out);
                     if (!equals_nocase(pending_charset, charset)) {
                         flush();
                         pending_charset.assign(charset);
                     }
+                    if (pending_to == pending_from) pending_from = i;
                     pending += bytes;
+                    i += end + 2;
+                    pending_to = run = i;
                     after_word = true;
-                    i = close + 2;
                     continue;
                 }
             }
         }
         if (after_word && is_space(s[i])) {
-            gap.push_back(s[i++]);
+            ++i;
             continue;
         }
-        flush();
-        out += gap;
-        gap.clear();
+        if (after_word) flush();
         after_word = false;
-        out.push_back(s[i++]);
+        ++i;
     }
     flush();
-    out += gap;
+    plain(s.substr(run), out);
     return out;
+}
+
+std::string decode_encoded_words(std::string_view s) {
+    return decode_encoded_words(
+        s,
+        [](std::string_view charset, std::string_view bytes, std::string& out) {
+            out += charset_to_ansi(charset, bytes);
+            return true;
+        },
+        [](std::string_view text, std::string& out) { out.append(text); });
 }
 
 std::string encode_words(std::string_view text, std::string_view charset, unsigned code_page, size_t first_used) {
@@ -234,6 +248,76 @@ std::string encode_words(std::string_view text, std::string_view charset, unsign
         }
         if (!out.empty()) out += "\r\n ";
         out += head + encode_base64(text.substr(pos, n)) + "?=";
+        pos += n;
+    }
+    return out;
+}
+
+namespace {
+
+// Bytes of the UTF-8 character that starts with `c` (1 for a byte that
+// starts none, so damaged text still moves on).
+size_t utf8_length(char c) noexcept {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0xF0 && u <= 0xF4 ? 4 : u >= 0xE0 ? 3 : u >= 0xC2 && u < 0xE0 ? 2 : 1;
+}
+
+// Characters RFC 2047 (5, rule 3) lets a "Q" word carry as themselves
+// anywhere in a header, display names included; the blank becomes "_".
+bool q_plain(char c) noexcept {
+    return frame::ascii::is_alpha(c) || frame::ascii::is_digit(c) || c == '!' || c == '*' || c == '+' || c == '-' ||
+           c == '/' || c == ' ';
+}
+
+}  // namespace
+
+std::string encode_words_utf8(std::string_view text, size_t first_used) {
+    size_t q_size = 0;
+    for (const char c : text) q_size += q_plain(c) ? 1 : 3;
+    const bool use_q = q_size <= (text.size() + 2) / 3 * 4;
+    const std::string_view head = use_q ? "=?UTF-8?Q?" : "=?UTF-8?B?";
+    const size_t first_width = first_used + 1 < 76 ? std::min(kMaxWrittenWord, 76 - first_used) : 4;
+    // The smallest word a line must hold: one character of four bytes.
+    const size_t min_width = head.size() + 2 + 12;
+    std::string out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t width = std::max(min_width, out.empty() ? first_width : kMaxWrittenWord);
+        const size_t room = width - head.size() - 2;
+        // As many whole characters as the word has room for.
+        size_t n = 0, encoded = 0;
+        while (pos + n < text.size()) {
+            const size_t len = std::min(utf8_length(text[pos + n]), text.size() - pos - n);
+            size_t cost = 0;
+            if (use_q) {
+                for (size_t k = 0; k < len; ++k) cost += q_plain(text[pos + n + k]) ? 1 : 3;
+            } else {
+                cost = (n + len + 2) / 3 * 4 - encoded;
+            }
+            if (encoded + cost > room && n > 0) break;
+            n += len;
+            encoded += cost;
+        }
+        if (!out.empty()) out += "\r\n ";
+        out += head;
+        const std::string_view piece = text.substr(pos, n);
+        if (use_q) {
+            for (const char c : piece) {
+                if (c == ' ') {
+                    out += '_';
+                } else if (q_plain(c)) {
+                    out += c;
+                } else {
+                    const auto u = static_cast<unsigned char>(c);
+                    out += '=';
+                    out += frame::ascii::kHexDigits[u >> 4];
+                    out += frame::ascii::kHexDigits[u & 15];
+                }
+            }
+        } else {
+            out += encode_base64(piece);
+        }
+        out += "?=";
         pos += n;
     }
     return out;

@@ -10,6 +10,7 @@
 // the ANSI code page.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,11 +98,23 @@ std::string header_parameter(std::string_view value, std::string_view name);
 // between two adjacent encoded words vanish. Malformed words stay as written.
 std::string decode_encoded_words(std::string_view text);
 
+// The same with the caller's readers: `word` appends the decoded bytes of
+// adjacent encoded words of one charset, or returns false to have them kept
+// as written; `plain` appends the text outside words (and words kept).
+using WordReader = std::function<bool(std::string_view charset, std::string_view bytes, std::string& out)>;
+using PlainReader = std::function<void(std::string_view text, std::string& out)>;
+std::string decode_encoded_words(std::string_view text, const WordReader& word, const PlainReader& plain);
+
 // `text` (in `charset`, whose code page is `code_page`) as RFC 2047 "B"
 // encoded words of at most 75 characters, joined by CRLF and a blank so that
 // no header line grows past 76 characters; `first_used` is what the header's
 // name already takes of the first line. Multi-byte characters of the code
 // page are never split between two words.
 std::string encode_words(std::string_view text, std::string_view charset, unsigned code_page, size_t first_used);
+
+// UTF-8 text as RFC 2047 encoded words in UTF-8, "Q" or "B", whichever is
+// shorter for the whole text, each word at most 75 characters, folded as
+// above; a character is never split between two words.
+std::string encode_words_utf8(std::string_view text, size_t first_used);
 
 }  // namespace quillnet::engine

@@ -100,6 +100,12 @@ void append_folded(std::string& out, std::string_view name, std::string_view val
     out += "\r\n";
 }
 
+// Encoded words in the texts' charset; UTF-8 as Q or B, whichever is shorter.
+std::string words_of(std::string_view text, const PostStamp& stamp, size_t first_used) {
+    if (stamp.codePage == 65001) return encode_words_utf8(text, first_used);
+    return encode_words(text, stamp.charset, stamp.codePage, first_used);
+}
+
 // A text header: as it is when it is ASCII and fits a line, else as encoded
 // words (which also keeps a literal "=?" from being read as one).
 void append_text_header(std::string& out, std::string_view name, std::string_view text, const PostStamp& stamp) {
@@ -108,7 +114,7 @@ void append_text_header(std::string& out, std::string_view name, std::string_vie
         return;
     }
     out.append(name).append(": ");
-    out += encode_words(text, stamp.charset, stamp.codePage, name.size() + 2);
+    out += words_of(text, stamp, name.size() + 2);
     out += "\r\n";
 }
 
@@ -129,7 +135,7 @@ void append_from(std::string& out, std::string_view from, const PostStamp& stamp
     std::string_view name = trim(from.substr(0, open));
     if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
     out += "From: ";
-    if (!name.empty()) out += encode_words(name, stamp.charset, stamp.codePage, 6) + " ";
+    if (!name.empty()) out += words_of(name, stamp, 6) + " ";
     out.append(from.substr(open));
     out += "\r\n";
 }

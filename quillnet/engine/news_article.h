@@ -30,7 +30,7 @@ struct PostStamp {
     std::string date;        // RFC 5322 date-time
     std::string messageId;   // with its angle brackets
     std::string charset;     // MIME name of the code page the texts are in
-    unsigned codePage = 0;   // that code page; 0 is the ANSI code page
+    unsigned codePage = 0;   // that code page; 0 is the ANSI code page, 65001 UTF-8
 };
 
 // 0 with the article in `out` (header, empty line, body, CRLF line ends),

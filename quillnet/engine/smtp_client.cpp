@@ -53,6 +53,10 @@ class SmtpClient final : public MailEngine {
     int SetMailField3(std::string_view v) override { return set(subject_, v); }
     int SetMailField4(std::string_view v) override { return set(body_, v); }
     int SetMailField5(std::string_view v) override { return set(cc_, v); }
+    int SetTextCodePage(unsigned codePage) override {
+        utf8_ = codePage == 65001;
+        return 0;
+    }
     int SetNetworkEnabled(int enabled) override {
         enabled_ = enabled != 0;
         if (!enabled_) line_.close();
@@ -210,11 +214,12 @@ class SmtpClient final : public MailEngine {
     }
 
     void read_extensions(const Reply& reply) {
-        auth_plain_ = auth_login_ = eight_bit_mime_ = starttls_offered_ = false;
+        auth_plain_ = auth_login_ = starttls_offered_ = false;
+        offers_ = {};
         pipelining_ = chunking_ = false;
         for (size_t i = 1; i < reply.lines.size(); ++i) {
             std::string_view line = trim(reply.lines[i]);
-            if (starts_with_nocase(line, "8BITMIME")) eight_bit_mime_ = true;
+            if (read_mail_offer(line, offers_)) continue;
             if (equals_nocase(line, "PIPELINING")) pipelining_ = true;
             if (equals_nocase(line, "CHUNKING")) chunking_ = true;
             if (equals_nocase(line, "STARTTLS")) starttls_offered_ = true;
@@ -480,8 +485,9 @@ class SmtpClient final : public MailEngine {
     int transaction() {
         parts_.subject = subject_;
         parts_.body = body_;
-        parts_.charset = charset_of_code_page(::GetACP());
-        parts_.eight_bit_ok = eight_bit_mime_;
+        parts_.utf8 = utf8_;
+        parts_.charset = utf8_ ? "UTF-8" : charset_of_code_page(::GetACP());
+        parts_.eight_bit_ok = offers_.eight_bit_mime;
         parts_.date = message_date_now();
         parts_.message_id = new_message_id(parts_.from.mailbox);
         ComposedMessage composed = compose_message(parts_);
@@ -495,8 +501,9 @@ class SmtpClient final : public MailEngine {
         next_rcpt_ = 0;
         last_io_ = IoStatus::ok;
         last_code_ = 0;
-        std::string mail = "MAIL FROM:<" + parts_.from.mailbox + ">";
-        if (composed.eight_bit && eight_bit_mime_) mail += " BODY=8BITMIME";
+        std::string parameters;
+        if (const int e = mail_from_parameters(parts_, composed, offers_, parameters)) return e;
+        const std::string mail = "MAIL FROM:<" + parts_.from.mailbox + ">" + parameters;
         if (pipelining_) return pipelined(mail);
         const Step first = send_command(mail, Await::mail);
         if (first.done) return first.result;
@@ -532,7 +539,9 @@ class SmtpClient final : public MailEngine {
     bool enabled_ = true;
     std::string from_, to_, subject_, body_, cc_;
 
-    bool auth_plain_ = false, auth_login_ = false, eight_bit_mime_ = false;
+    bool auth_plain_ = false, auth_login_ = false;
+    MailOffers offers_;
+    bool utf8_ = false;
     bool starttls_offered_ = false, tls_active_ = false;
     bool pipelining_ = false, chunking_ = false;
     MessageParts parts_;

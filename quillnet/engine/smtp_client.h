@@ -45,6 +45,7 @@ enum MailError : int {
     kMailCertRefused = 2013,     // the certificate chain was refused for another reason
     kMailTlsNotOffered = 2014,   // smtp+starttls://, and EHLO does not list STARTTLS
     kMailCredentialsInClear = 2015, // credentials, no TLS, and no smtp+plain:// to allow it
+    kMailAddressNeedsSmtpUtf8 = 2020, // texts in UTF-8, an address beyond ASCII, and no SMTPUTF8 offered
 };
 
 // The actions of SetAction.
@@ -68,6 +69,11 @@ class MailEngine {
     virtual int SetMailField5(std::string_view cc) = 0;       // addresses split by "," or ";"
     virtual int SetNetworkEnabled(int enabled) = 0;
     virtual int SetAction(int action) = 0;
+    // The code page the fields are in: 0, the ANSI code page, or 65001.
+    virtual int SetTextCodePage(unsigned codePage) {
+        (void)codePage;
+        return 0;
+    }
 };
 
 // A server text of server_address.h with the mail schemes: smtp:// (port 25,

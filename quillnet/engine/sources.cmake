@@ -15,4 +15,4 @@ target_sources(quillnet_core PRIVATE
   engine/news_client.cpp
   engine/news_pool.cpp
   engine/news_article.cpp)
-target_sources(quillnet_core PRIVATE engine/decoding.cpp engine/crc32.cpp engine/base64.cpp engine/quoted_printable.cpp engine/uudecode.cpp engine/yenc.cpp engine/charset.cpp engine/charset_ansi.cpp engine/mime_part.cpp engine/scan.cpp)
+target_sources(quillnet_core PRIVATE engine/decoding.cpp engine/crc32.cpp engine/base64.cpp engine/quoted_printable.cpp engine/uudecode.cpp engine/yenc.cpp engine/charset.cpp engine/charset_ansi.cpp engine/mime_part.cpp engine/scan.cpp engine/utf8_text.cpp)

@@ -24,6 +24,8 @@ class MailSender {
     // Empty fields make no setter call: the client keeps what it held.
     int send_mail(const std::array<std::string, 5>& fields);
     bool connected() const noexcept { return connected_; }
+    // The code page of the fields: 0 (ANSI) or 65001 (UTF-8).
+    void set_code_page(unsigned codePage) { client_->SetTextCodePage(codePage); }
 
   private:
     std::unique_ptr<engine::MailEngine> client_;

@@ -4,13 +4,20 @@
 #include "frame/text.h"
 #include "quillnet.h"
 #include "quillnet/classes.h"
+#include "quillnet/engine/utf8_text.h"
 #include "quillnet/mailweb/web_fetcher.h"
 
 namespace quillnet {
 namespace {
 
-BSTR page_bstr(const mailweb::PageResult& page) {
-    return page.utf8 ? frame::make_bstr_utf8(page.text) : frame::make_bstr(page.text);
+// The page as the ANSI code page (or, when the server says so, UTF-8) reads
+// it; with CodePage 65001, decoded by the charset the document declares.
+BSTR page_bstr(const mailweb::PageResult& page, bool utf8) {
+    if (!utf8) return page.utf8 ? frame::make_bstr_utf8(page.text) : frame::make_bstr(page.text);
+    if (page.fetched) return frame::make_bstr_utf8(engine::document_to_utf8(page.text, page.contentType));
+    std::string text;
+    engine::undeclared_to_utf8(page.text, text);  // an error text, naming the page's own address
+    return frame::make_bstr_utf8(text);
 }
 
 class MyHttpObject final : public frame::DualObject<IMyHttp> {
@@ -19,11 +26,12 @@ class MyHttpObject final : public frame::DualObject<IMyHttp> {
 
     HRESULT STDMETHODCALLTYPE GetURL(BSTR address, BSTR user, BSTR password, BSTR* text) override {
         return frame::text_result(text, [&] {
-            return page_bstr(fetcher_.get_url(frame::to_ansi(address), frame::to_ansi(user), frame::to_ansi(password)));
+            return page_bstr(fetcher_.get_url(codePage_.in(address), codePage_.in(user), codePage_.in(password)),
+                             codePage_.utf8());
         });
     }
     HRESULT STDMETHODCALLTYPE SetProxy(BSTR server, int port, int* result) override {
-        return frame::value_result(result, [&] { return fetcher_.set_proxy(frame::to_ansi(server), port); });
+        return frame::value_result(result, [&] { return fetcher_.set_proxy(codePage_.in(server), port); });
     }
     // Goes through the object's own interface, as a caller would, with no
     // user: whatever user and password an earlier GetURL gave stay in force.
@@ -35,8 +43,12 @@ class MyHttpObject final : public frame::DualObject<IMyHttp> {
         });
     }
 
+    HRESULT STDMETHODCALLTYPE get_CodePage(long* value) override { return codePage_.get(value); }
+    HRESULT STDMETHODCALLTYPE put_CodePage(long value) override { return codePage_.put(value); }
+
   private:
     mailweb::WebFetcher fetcher_;
+    frame::BoundaryCodePage codePage_;
 };
 
 }  // namespace

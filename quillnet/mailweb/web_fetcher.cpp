@@ -27,7 +27,8 @@ PageResult WebFetcher::get_url(const std::string& address, const std::string& us
         page_.clear();
         return {"Error: SetAction(HTTP_GET) failed." + std::to_string(n)};
     }
-    PageResult result{std::move(page_), engine::content_type_is_utf8(client_->ContentType())};
+    std::string type = client_->ContentType();
+    PageResult result{std::move(page_), engine::content_type_is_utf8(type), true, std::move(type)};
     page_.clear();
     return result;
 }

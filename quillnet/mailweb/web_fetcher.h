@@ -14,6 +14,8 @@ namespace quillnet::mailweb {
 struct PageResult {
     std::string text;   // page bytes or an error text
     bool utf8 = false;  // the bytes are UTF-8 (else the ANSI code page)
+    bool fetched = false;     // the text is the document, not an error text
+    std::string contentType;  // the document's, as the server sent it
 };
 
 class WebFetcher final : public engine::WebEvents {

@@ -39,6 +39,7 @@
 #include "quillnet/engine/scan.h"
 #include "quillnet/engine/uudecode.h"
 #include "quillnet/engine/yenc.h"
+#include "quillnet/news/article_text.h"
 #include "quillnet/news/file_names.h"
 #include "frame/ascii.h"
 
@@ -52,7 +53,7 @@ using engine::ByteBuffer;
 using engine::Verdict;
 
 constexpr size_t npos = std::string_view::npos;
-constexpr std::string_view kMarker = "--Attachment--: ";
+constexpr std::string_view kMarker = kAttachmentMarker;
 
 using TextEditor = ArticleRecord::Editor;
 

@@ -36,6 +36,7 @@ ArticleRecord& ArticleRecord::operator=(const ArticleRecord& other) {
     attachments = other.attachments;
     messageId = other.messageId;
     references = other.references;
+    contentType = other.contentType;
     return *this;
 }
 
@@ -51,6 +52,7 @@ void ArticleRecord::Reset() {
     attachments.clear();
     messageId.clear();
     references.clear();
+    contentType.clear();
     size = -1;
 }
 

@@ -102,6 +102,9 @@ class ArticleRecord {
     // Message-ID and its References (the message-ids it follows up).
     std::string messageId;
     std::string references;
+    // The Content-Type header as fetched (not part of the overview): the
+    // charset the body is read in when the page asks for UTF-8.
+    std::string contentType;
 
   private:
     int32_t capacity_ = 0;

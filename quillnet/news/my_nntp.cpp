@@ -1,11 +1,16 @@
 // The news session object: IMyNntp over NewsSession. Each method converts
 // its arguments, calls the session and turns the outcome into the result.
+// The session and its store work on the bytes as they came; only what the
+// page sees changes with CodePage, so pages of either code page share one
+// store.
 #include "frame/boundary.h"
 #include "frame/object.h"
 #include "frame/text.h"
 #include "quillnet.h"
 #include "quillnet/classes.h"
 #include "quillnet/news/news_pool_watcher.h"
+#include "quillnet/engine/utf8_text.h"
+#include "quillnet/news/article_text.h"
 #include "quillnet/news/news_session.h"
 
 namespace quillnet {
@@ -17,17 +22,19 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
         // Without a group the page gets a null text, not an empty one.
         return frame::text_result(text, [&]() -> BSTR {
             const std::optional<std::string_view> body = session_.GetText();
-            return body ? frame::make_bstr(*body) : nullptr;
+            if (!body) return nullptr;
+            if (!codePage_.utf8()) return frame::make_bstr(*body);
+            return frame::make_bstr_utf8(article_text_to_utf8(*body, session_.currentArticle().contentType));
         });
     }
     HRESULT STDMETHODCALLTYPE SetServer(BSTR server, int* result) override {
-        return frame::value_result(result, [&] { return session_.SetServer(frame::to_ansi(server)); });
+        return frame::value_result(result, [&] { return session_.SetServer(codePage_.in(server)); });
     }
     HRESULT STDMETHODCALLTYPE SetGroup(BSTR group, int* result) override {
-        return frame::value_result(result, [&] { return session_.SetGroup(frame::to_ansi(group)); });
+        return frame::value_result(result, [&] { return session_.SetGroup(codePage_.in(group)); });
     }
     HRESULT STDMETHODCALLTYPE GetGroup(BSTR* text) override {
-        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetGroup()); });
+        return frame::text_result(text, [&] { return codePage_.out(session_.GetGroup()); });
     }
     HRESULT STDMETHODCALLTYPE SetArticle(int value, long byIndex, int* result) override {
         return frame::value_result(result, [&] { return session_.SetArticle(value, byIndex != 0 ? 1 : 0); });
@@ -36,7 +43,12 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
         return frame::value_result(result, [&] { return session_.GetTotalArticles(); });
     }
     HRESULT STDMETHODCALLTYPE GetMoreInfo(int index, int item, BSTR* text) override {
-        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetMoreInfo(index, item)); });
+        // Item 0 lists files of the store by their ANSI names; the others
+        // are header texts or numbers.
+        return frame::text_result(text, [&] {
+            return item == 0 ? frame::make_bstr(session_.GetMoreInfo(index, item))
+                             : header_bstr(session_.GetMoreInfo(index, item));
+        });
     }
     HRESULT STDMETHODCALLTYPE GetListing(int start, long forward, int* result) override {
         if (!result) return E_POINTER;
@@ -50,7 +62,7 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
         });
     }
     HRESULT STDMETHODCALLTYPE GetSubject(int index, BSTR* text) override {
-        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetSubject(index)); });
+        return frame::text_result(text, [&] { return header_bstr(session_.GetSubject(index)); });
     }
     HRESULT STDMETHODCALLTYPE GetFirstArticle(int* result) override {
         return frame::value_result(result, [&] { return session_.GetFirstArticle(); });
@@ -62,10 +74,10 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
         return frame::value_result(result, [&] { return session_.GetArticleCount(); });
     }
     HRESULT STDMETHODCALLTYPE GetFrom(int index, BSTR* text) override {
-        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetFrom(index)); });
+        return frame::text_result(text, [&] { return header_bstr(session_.GetFrom(index)); });
     }
     HRESULT STDMETHODCALLTYPE GetDate(int index, BSTR* text) override {
-        return frame::text_result(text, [&] { return frame::make_bstr(session_.GetDate(index)); });
+        return frame::text_result(text, [&] { return header_bstr(session_.GetDate(index)); });
     }
     HRESULT STDMETHODCALLTYPE GetArticleID(int index, BSTR* text) override {
         return frame::text_result(text, [&] { return frame::make_bstr(session_.GetArticleID(index)); });
@@ -85,9 +97,10 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
     HRESULT STDMETHODCALLTYPE PostArticle(BSTR from, BSTR newsgroups, BSTR subject, BSTR body, BSTR references,
                                           int* result) override {
         return frame::value_result(result, [&] {
-            const std::string f = frame::to_ansi(from), g = frame::to_ansi(newsgroups), s = frame::to_ansi(subject),
-                              b = frame::to_ansi(body), r = frame::to_ansi(references);
-            return session_.PostArticle({f, g, s, b, r});
+            // With CodePage 65001 the article goes out in UTF-8 and says so.
+            const std::string f = codePage_.in(from), g = codePage_.in(newsgroups), s = codePage_.in(subject),
+                              b = codePage_.in(body), r = codePage_.in(references);
+            return session_.PostArticle({f, g, s, b, r}, codePage_.utf8());
         });
     }
     HRESULT STDMETHODCALLTYPE GetMessageID(int index, BSTR* text) override {
@@ -99,9 +112,17 @@ class MyNntpObject final : public frame::DualObject<IMyNntp> {
     HRESULT STDMETHODCALLTYPE GetPostedID(BSTR* text) override {
         return frame::text_result(text, [&] { return frame::make_bstr(session_.GetPostedID()); });
     }
+    HRESULT STDMETHODCALLTYPE get_CodePage(long* value) override { return codePage_.get(value); }
+    HRESULT STDMETHODCALLTYPE put_CodePage(long value) override { return codePage_.put(value); }
 
   private:
+    // A header text as the page gets it: as it came, or decoded into UTF-8.
+    BSTR header_bstr(std::string_view value) const {
+        return codePage_.utf8() ? frame::make_bstr_utf8(engine::header_to_utf8(value)) : frame::make_bstr(value);
+    }
+
     NewsSession session_;
+    frame::BoundaryCodePage codePage_;
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "frame/text.h"
 #include "quillnet/engine/charset.h"
 #include "quillnet/engine/mail_message.h"
+#include "quillnet/news/article_text.h"
 
 namespace quillnet {
 
@@ -48,9 +49,7 @@ std::unique_ptr<engine::NewsEngine> make_news_client(engine::NewsEvents& events)
     return std::make_unique<engine::NewsClient>(events);
 }
 
-// The first characters of a line that stands for an attachment in a stored
-// copy; the rest of the line is the attachment's entry.
-constexpr std::string_view kMarker = "--Attachment--: ";
+constexpr std::string_view kMarker = kAttachmentMarker;
 
 // The leading decimal number of a header value, after blanks and a sign, as
 // C's atoi reads it; 0 when there is none, the nearest 32-bit value when it
@@ -298,12 +297,13 @@ std::string NewsSession::GetReferences(int index) const {
     return r ? r->references : BadIndex(index);
 }
 
-int NewsSession::PostArticle(const engine::NewPost& post) {
+int NewsSession::PostArticle(const engine::NewPost& post, bool utf8) {
     if (connected_ == 0) return -1;
     engine::PostStamp stamp;
     stamp.date = engine::message_date_now();
     stamp.messageId = engine::new_message_id(engine::from_mailbox(post.from));
-    stamp.charset = engine::charset_of_code_page(::GetACP());
+    stamp.charset = utf8 ? "UTF-8" : engine::charset_of_code_page(::GetACP());
+    stamp.codePage = utf8 ? CP_UTF8 : 0;
     std::string article, why;
     if (const int refused = engine::build_post(post, stamp, article, why)) {
         Error(refused, why);
@@ -477,6 +477,8 @@ void NewsSession::Header(std::string_view name, std::string_view value) {
         a.messageId.assign(value);
     else if (frame::ascii::equals_nocase(name, "References"))
         a.references.assign(value);
+    else if (frame::ascii::equals_nocase(name, "Content-Type"))
+        a.contentType.assign(value);
 }
 
 void NewsSession::Transfer(int64_t, std::string_view line, bool) { bodyTarget_->AppendLine(line); }

@@ -68,7 +68,8 @@ class NewsSession final : private engine::NewsEvents {
     // Posts one article (news_article.h builds it): 0, -1 when not
     // connected, a refusal number before anything is sent, else the
     // engine's result. The reason is in GetLastError.
-    int PostArticle(const engine::NewPost& post);
+    // `utf8`: the texts are UTF-8, and the article says so; else ANSI.
+    int PostArticle(const engine::NewPost& post, bool utf8 = false);
     // The Message-ID of the last article posted; empty before any.
     const std::string& GetPostedID() const noexcept { return postedId_; }
 

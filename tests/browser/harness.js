@@ -16,6 +16,10 @@ function check(name, condition, detail) {
   if (!condition) failures++;
 }
 
+async function open(page, address) {
+  return page.goto(address, { waitUntil: 'load' });
+}
+
 async function follow(page, selector) {
   await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click(selector)]);
 }
@@ -52,4 +56,4 @@ function run(folder, body) {
   });
 }
 
-module.exports = { check, follow, shot, run };
+module.exports = { check, open, follow, shot, run };

@@ -6,7 +6,7 @@
 
 const fs = require('fs');
 const path = require('path');
-const { check, follow, shot, run } = require('./harness');
+const { check, open, follow, shot, run } = require('./harness');
 
 const [base, siteFolder, samples, shots] = process.argv.slice(2);
 if (!shots) {
@@ -14,11 +14,6 @@ if (!shots) {
   process.exit(2);
 }
 const url = (p) => new URL(p, base).href;
-
-async function open(page, address) {
-  const response = await page.goto(address, { waitUntil: 'load' });
-  return response;
-}
 
 // Every <img class="thumb"> decoded by the browser: complete with a width.
 async function thumbnailsLoaded(page) {

@@ -5,6 +5,7 @@
 #include <climits>
 #include <string>
 
+#include "frame/text.h"
 #include "kestle/kestle_idl.h"
 #include "kestle/page_text.h"
 #include "support/com_test.h"
@@ -98,6 +99,9 @@ TEST_F(KestleCom, TextMethodsByVtableAndByName) {
 
     EXPECT_EQ(L"<IMG SRC='/images/smile3.gif'>", text_of(call(d.get(), L"Smilies", {Arg(L";)")}).value.get()));
     EXPECT_EQ(L"", text_of(call(d.get(), L"Smilies", {Arg(static_cast<const wchar_t*>(nullptr))}).value.get()));
+    // Letters the ANSI code page lacks are kept, not turned into "?".
+    EXPECT_EQ(L"\u03ba\u03b1\u03bb\u03ac <IMG SRC='/images/smile1.gif'> \u2615",
+              text_of(call(d.get(), L"Smilies", {Arg(L"\u03ba\u03b1\u03bb\u03ac :) \u2615")}).value.get()));
 
     EXPECT_EQ(S_OK, k->ConvertFileSize(1073741824, &out));
     EXPECT_EQ(L"1 GB", text_of(out));
@@ -148,22 +152,19 @@ TEST_F(KestleCom, CaptureAndChatPlaceholders) {
     EXPECT_EQ(DISP_E_UNKNOWNNAME, call(cd.get(), L"Connect").hr);
 }
 
-TEST(Smilies, WideAsciiTextTaggedAsTheAnsiWay) {
+TEST(Smilies, WideTextTaggedAsTheAnsiWay) {
     using kestle::size_wide_smilies;
-    for (const std::string& text : {std::string(":)):((:-/:):(:D:x;) a :) b"), std::string(":))):-):X;;:"),
-                                    std::string("end:"), std::string(), std::string("\x01\x7F;)")}) {
-        const std::wstring wide(text.begin(), text.end());
+    for (const std::string& text :
+         {std::string(":)):((:-/:):(:D:x;) a :) b"), std::string(":))):-):X;;:"), std::string("end:"), std::string(),
+          std::string("\x01\x7F;)"), std::string("caf\xE9 :) cr\xE8me:D\xFF;)")}) {
+        const std::wstring wide = frame::ansi_to_wide(text);
         const auto sized = size_wide_smilies(wide);
-        ASSERT_TRUE(sized.ascii);
         std::wstring out(sized.result_length, L'#');
         kestle::wide_smilies(std::wstring_view(wide).substr(0, sized.text_length), out.data());
-        const std::string expect = smilies(text);
-        EXPECT_EQ(std::wstring(expect.begin(), expect.end()), out) << text;
+        EXPECT_EQ(frame::ansi_to_wide(smilies(text)), out) << text;
     }
-    // The text ends at its first NUL; anything outside ASCII goes the ANSI way.
+    // The text ends at its first NUL.
     const auto cut = size_wide_smilies(std::wstring(L":)\0:)\x00E9", 6));
-    EXPECT_TRUE(cut.ascii);
     EXPECT_EQ(2u, cut.text_length);
     EXPECT_EQ(s1.size(), cut.result_length);
-    EXPECT_FALSE(size_wide_smilies(L"caf\x00E9 :)").ascii);
 }

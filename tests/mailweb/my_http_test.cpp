@@ -53,6 +53,38 @@ TEST_F(MyHttpTest, PageTextKeepsEveryByteInTheRightCharacterSet) {
     EXPECT_EQ(std::wstring(L"A\0B\0\0C", 6), get_url(url("/zeros.bin")));
 }
 
+TEST_F(MyHttpTest, CodePage65001DecodesEachPageByTheCharsetItDeclares) {
+    const std::wstring koi8 = get_url(url("/intl/koi8.html"));
+    ASSERT_EQ(S_OK, put(dispatch().get(), L"CodePage", 65001L));
+    const struct {
+        const char* path;
+        const wchar_t* text;
+    } pages[] = {
+        {"/utf8/page.html", L"Gr\u00fc\u00dfe, \u03ba\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1 \u20ac \u4f60\u597d"},
+        // The Content-Type header wins over the page's own meta tag...
+        {"/utf8/latin1-meta.html", L"Gr\u00fc\u00dfe"},
+        // ...and without a charset there, the byte order mark or the meta tag.
+        {"/intl/latin1-meta.html", L"Voil\u00e0, \u00e7a marche."},
+        {"/intl/koi8.html", L"<body>\u041f\u0440\u0438\u0432\u0435\u0442</body>"},
+        {"/intl/bom.txt", L"caf\u00e9 \u2615\n"},
+        {"/intl/utf16.txt", L"caf\u00e9 \u2615 \U0001F600\n"},
+        // Nothing declared: UTF-8 where it is valid.
+        {"/intl/raw-utf8.txt", L"caf\u00e9 \u2615\n"},
+    };
+    for (const auto& p : pages) {
+        const std::wstring text = get_url(url(p.path));
+        EXPECT_NE(std::wstring::npos, text.find(p.text)) << p.path << ": " << frame::to_utf8(text.c_str());
+    }
+    EXPECT_EQ(L"caf\u00e9 \u2615\n", get_url(url("/intl/bom.txt")));  // the mark itself is dropped
+    // Nothing declared and not UTF-8: the ANSI code page's reading, as by default.
+    EXPECT_EQ(frame::ansi_to_wide("caf\xe9 cr\xe8me\n"), get_url(url("/ansi.txt")));
+    EXPECT_EQ(std::wstring(L"A\0B\0\0C", 6), get_url(url("/zeros.bin")));
+    // Back to 0: exactly the old text of a page the ANSI code page misreads.
+    ASSERT_EQ(S_OK, http->put_CodePage(0));
+    EXPECT_EQ(koi8, get_url(url("/intl/koi8.html")));
+    EXPECT_NE(std::wstring::npos, koi8.find(frame::ansi_to_wide("\xf0\xd2\xc9\xd7\xc5\xd4")));
+}
+
 TEST_F(MyHttpTest, ErrorTextsAsAPageSeesThem) {
     auto d = dispatch();
     CallResult r = call(d.get(), L"GetURL", {Arg(url("/nothing-here").c_str()), Arg(L""), Arg(L"")});

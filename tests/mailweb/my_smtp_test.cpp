@@ -86,4 +86,47 @@ TEST_F(MySmtpTest, ConnectedObjectSaysQuitWhenReleased) {
     EXPECT_EQ(before + 1, quits());
 }
 
+TEST_F(MySmtpTest, CodePage65001SendsUtf8ThatAMailReaderDecodes) {
+    auto d = dispatch();
+    ASSERT_EQ(S_OK, put(d.get(), L"CodePage", 65001L));
+    CallResult cp = get(d.get(), L"CodePage");
+    ASSERT_EQ(S_OK, cp.hr);
+    EXPECT_EQ(65001, V_I4(cp.value.get()));
+    EXPECT_EQ(0, set_server(L"127.0.0.1:12525"));
+    const std::string box = unique_box("utf8");
+    const std::wstring to = L"J\u00fcrgen M\u00fcller <" + std::wstring(box.begin(), box.end()) + L">";
+    // Letters no ANSI code page holds all of: Greek, Cyrillic, a cup.
+    const std::wstring subject =
+        L"Gr\u00fc\u00dfe \u2014 \u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac "
+        L"\u0440\u0443\u0441\u0441\u043a\u0438\u0439 \u2615";
+    const std::wstring body = L"Sch\u00f6ne Gr\u00fc\u00dfe \u2615\n\u041f\u0440\u0438\u0432\u0435\u0442\n";
+    CallResult r =
+        call(d.get(), L"SendMail",
+             {Arg(L"Zo\u00eb <zoe@example.test>"), Arg(to.c_str()), Arg(subject.c_str()), Arg(body.c_str()), Arg(L"")});
+    ASSERT_EQ(S_OK, r.hr);
+    ASSERT_EQ(0, V_I4(r.value.get()));
+    auto got = received(box);
+    EXPECT_EQ(frame::to_utf8(subject.c_str()), got["Subject"]);
+    EXPECT_EQ(frame::to_utf8(L"Zo\u00eb <zoe@example.test>"), got["From"]);
+    EXPECT_EQ(frame::to_utf8(to.c_str()), got["To"]);
+    EXPECT_EQ("utf-8", got["charset"]);
+    EXPECT_EQ("0", got["defects"]);
+    EXPECT_EQ(frame::to_utf8(body.c_str()), got["body"]);
+    EXPECT_EQ("BODY=8BITMIME", got["mail_options"]);
+    // An address beyond ASCII travels with SMTPUTF8, which aiosmtpd offers...
+    const std::string international = "j\xC3\xBCrgen-" + box;
+    const std::wstring wide = frame::utf8_to_wide(international);
+    r = call(d.get(), L"SendMail", {Arg(L""), Arg(wide.c_str()), Arg(L""), Arg(L""), Arg(L"")});
+    EXPECT_EQ(0, V_I4(r.value.get()));
+    got = received("j_rgen-" + box);
+    EXPECT_EQ(international, got["rcpt_tos"]);
+    EXPECT_EQ("BODY=8BITMIME SMTPUTF8", got["mail_options"]);
+    // ...and is refused before MAIL by a server that does not.
+    EXPECT_EQ(0, set_server(L"127.0.0.1:12544"));
+    r = call(d.get(), L"SendMail", {Arg(L""), Arg(wide.c_str()), Arg(L""), Arg(L""), Arg(L"")});
+    EXPECT_EQ(2020, V_I4(r.value.get()));
+    EXPECT_TRUE(FAILED(put(d.get(), L"CodePage", 437L)));
+    EXPECT_EQ(E_INVALIDARG, smtp->put_CodePage(437));
+}
+
 }  // namespace

@@ -28,6 +28,8 @@
 #   test.empty  no article
 #   test.post   no article at first: the posting tests post here
 #   test.secure no article at first: posting needs AUTHINFO
+#   test.intl   the international articles of tests/site/site_data.py
+#               (INTL_ARTICLES): encoded words, raw UTF-8 and Latin-1
 #   test.articles  the golden articles of tests/data/articles, one article
 #               per folder, with the subject "golden FOLDER" (a body holding
 #               a zero byte is left out: INN ends an article there); the
@@ -309,6 +311,10 @@ s = nntplib.NNTP("127.0.0.1", int(sys.argv[1]), readermode=True)
 s.post([l + b"\r\n" for l in head + lines])
 s.quit()
 EOF
+    fi
+    if [ "$FILL" != articles ]; then
+        "$BIN/ctlinnd" -s newgroup test.intl y quillnet >/dev/null || return 1
+        python3 "$here/tests/site/site_data.py" intl "$PORT" test.intl || { echo "posting test.intl failed"; return 1; }
     fi
     "$BIN/ctlinnd" -s newgroup test.articles y quillnet >/dev/null || return 1
     post_golden_articles || { echo "posting the golden articles failed"; return 1; }

@@ -1,6 +1,6 @@
 // The news client and the MyNntp object against a real news server: the
 // private INN instance of inn-fixture.sh (test.small 1-40, test.big 1-350,
-// test.gap 1-330 without 21-260, test.empty), its password listener, and
+// test.gap 1-330 without 21-260, test.empty, test.intl), its password listener, and
 // the fault server for refusals; listings, article headers and bodies, and
 // the stored copies they leave. The COM object is called both through its
 // interface table and by name through IDispatch, as a page calls it.
@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 
+#include "frame/text.h"
 #include "quillnet.h"
 #include "frame/scope_guard.h"
 #include "quillnet/engine/news_client.h"
@@ -574,3 +575,109 @@ TEST_F(MyNntpTest, AConnectionKeptForReuseServesTheNextObjectThenIsClosedOnTime)
 }
 
 }  // namespace
+
+// The international articles of test.intl (tests/site/site_data.py), as
+// posted and as a page in UTF-8 mode must see them.
+struct IntlArticle {
+    const char* subject;
+    const char* from;
+    const char* body;
+    const wchar_t* shownSubject;
+    const wchar_t* shownFrom;
+    const wchar_t* shownBody;
+};
+constexpr const char* kPoster = "Demo Poster <poster@example.invalid>";
+constexpr const wchar_t* kPosterW = L"Demo Poster <poster@example.invalid>";
+const IntlArticle kIntl[] = {
+    {"Gr\xC3\xBC\xC3\x9F"
+     "e aus K\xC3\xB6ln \xE2\x80\x94 caf\xC3\xA9 \xE2\x98\x95",
+     kPoster,
+     "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+     "e \xE2\x98\x95 aus K\xC3\xB6ln\n",
+     L"Gr\u00fc\u00dfe aus K\u00f6ln \u2014 caf\u00e9 \u2615", kPosterW,
+     L"Sch\u00f6ne Gr\u00fc\u00dfe \u2615 aus K\u00f6ln\n"},
+    {"=?UTF-8?B?zpXOu867zrfOvc65zrrOrA==?= und =?UTF-8?Q?=D1=80=D1=83=D1=81=D1=81=D0=BA=D0=B8=D0=B9?=",
+     "=?UTF-8?B?Wm/DqyBLcsO8Z2Vy?= <zoe@example.invalid>", "Greek and Russian in encoded words.\n",
+     L"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac und \u0440\u0443\u0441\u0441\u043a\u0438\u0439",
+     L"Zo\u00eb Kr\u00fcger <zoe@example.invalid>", L"Greek and Russian in encoded words.\n"},
+    {"=?ISO-8859-1?Q?Caf=E9_cr=E8me?=", "=?ISO-8859-1?Q?Andr=E9_M=FCller?= <andre@example.invalid>",
+     "Voil\xE0, \xE7"
+     "a marche tr\xE8s bien.\n",
+     L"Caf\u00e9 cr\u00e8me", L"Andr\u00e9 M\u00fcller <andre@example.invalid>",
+     L"Voil\u00e0, \u00e7a marche tr\u00e8s bien.\n"},
+    {"=?x-klingon?Q?tlhIngan_Hol?= test", kPoster, "Plain ASCII text in a charset we do not know.\n",
+     L"=?x-klingon?Q?tlhIngan_Hol?= test", kPosterW, L"Plain ASCII text in a charset we do not know.\n"},
+    // An undeclared Latin-1 body: the ANSI code page's reading, in both modes.
+    {"Undeclared Latin-1", kPoster, "\xC0 bient\xF4t.\n", nullptr, kPosterW, nullptr},
+};
+
+TEST_F(MyNntpTest, InternationalArticlesInBothCodePagesOverOneStore) {
+    const int n = static_cast<int>(std::size(kIntl));
+    for (int i = 1; i <= n; ++i) ::DeleteFileA((store() + "\\test\\intl\\" + std::to_string(i)).c_str());
+    // A UTF-8 page reads first, so its fetch writes the stored copies.
+    com_ptr<IMyNntp> utf8 = dll.create<IMyNntp>(CLSID_MyNntp);
+    ASSERT_TRUE(utf8);
+    long cp = -1;
+    ASSERT_EQ(S_OK, utf8->get_CodePage(&cp));
+    EXPECT_EQ(0, cp);
+    EXPECT_EQ(E_INVALIDARG, utf8->put_CodePage(1234));
+    ASSERT_EQ(S_OK, put(utf8.get(), L"CodePage", 65001L));
+    ASSERT_EQ(S_OK, utf8->get_CodePage(&cp));
+    EXPECT_EQ(65001, cp);
+    for (IMyNntp* o : {nntp.get(), utf8.get()}) {
+        int r = -99;
+        unique_bstr server(::SysAllocString(kInnW)), group(::SysAllocString(L"test.intl"));
+        ASSERT_EQ(S_OK, o->SetServer(server.get(), &r));
+        ASSERT_EQ(0, r);
+        ASSERT_EQ(S_OK, o->SetGroup(group.get(), &r));
+        ASSERT_EQ(0, r);
+        ASSERT_EQ(S_OK, o->GetListing(-1, 1, &r));
+        int length = 0;
+        ASSERT_EQ(S_OK, o->GetListLength(&length));
+        ASSERT_EQ(n, length);
+    }
+    auto text = [](IMyNntp* o, HRESULT (STDMETHODCALLTYPE IMyNntp::*method)(int, BSTR*), int index) {
+        unique_bstr b;
+        EXPECT_EQ(S_OK, (o->*method)(index, b.put()));
+        return text_of(b.get());
+    };
+    auto info = [](IMyNntp* o, int item) {
+        unique_bstr b;
+        EXPECT_EQ(S_OK, o->GetMoreInfo(-1, item, b.put()));
+        return text_of(b.get());
+    };
+    auto body = [](IMyNntp* o) {
+        unique_bstr b;
+        EXPECT_EQ(S_OK, o->GetText(b.put()));
+        return text_of(b.get());
+    };
+    for (int i = 0; i < n; ++i) {
+        const IntlArticle& a = kIntl[i];
+        SCOPED_TRACE(a.subject);
+        const std::wstring subject = a.shownSubject ? a.shownSubject : frame::ansi_to_wide(a.subject);
+        const std::wstring from = a.shownFrom ? a.shownFrom : frame::ansi_to_wide(a.from);
+        // The default mode: exactly the bytes as the ANSI code page reads them.
+        EXPECT_EQ(frame::ansi_to_wide(a.subject), text(nntp.get(), &IMyNntp::GetSubject, i));
+        EXPECT_EQ(frame::ansi_to_wide(a.from), text(nntp.get(), &IMyNntp::GetFrom, i));
+        EXPECT_EQ(subject, text(utf8.get(), &IMyNntp::GetSubject, i));
+        EXPECT_EQ(from, text(utf8.get(), &IMyNntp::GetFrom, i));
+
+        int r = -99;
+        ASSERT_EQ(S_OK, utf8->SetArticle(i, 1, &r));
+        ASSERT_EQ(0, r);
+        EXPECT_EQ(subject, info(utf8.get(), 5));
+        EXPECT_EQ(from, info(utf8.get(), 2));
+        EXPECT_EQ(L"test.intl", info(utf8.get(), 3));
+        EXPECT_EQ(a.shownBody ? a.shownBody : frame::ansi_to_wide(a.body), body(utf8.get()));
+        // The stored copy holds the bytes as posted, and the default mode
+        // reads them back as it always did.
+        std::ifstream in(store() + "\\test\\intl\\" + std::to_string(i + 1), std::ios::binary);
+        EXPECT_EQ(a.body, std::string(std::istreambuf_iterator<char>(in), {}));
+        ASSERT_EQ(S_OK, nntp->SetArticle(i, 1, &r));
+        EXPECT_EQ(frame::ansi_to_wide(a.subject), info(nntp.get(), 5));
+        EXPECT_EQ(frame::ansi_to_wide(a.body), body(nntp.get()));
+    }
+    // Back to 0: the ANSI texts again.
+    ASSERT_EQ(S_OK, utf8->put_CodePage(0));
+    EXPECT_EQ(frame::ansi_to_wide(kIntl[0].subject), text(utf8.get(), &IMyNntp::GetSubject, 0));
+}

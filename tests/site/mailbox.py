@@ -2,7 +2,8 @@
 """The news site's local mail server: aiosmtpd on 127.0.0.1 that keeps every
 message it accepts in a mailbox folder, one pair of files per message:
 NNNNNN.eml (the bytes as received) and NNNNNN.txt (From, To, Subject and
-the body as a mail reader shows them, UTF-8), which the mailbox page lists.
+the body as a mail reader shows them, in UTF-16 with a byte order mark, the
+Unicode form the page's text files read), which the mailbox page lists.
 
 Usage: mailbox.py --port N --spool DIR [--pidfile FILE]. Runs until SIGTERM.
 """
@@ -36,7 +37,7 @@ class Mailbox:
             f.write(raw)
         summary = "".join("%s: %s\n" % (h, str(msg.get(h, ""))) for h in ("From", "To", "Cc", "Subject", "Date"))
         # Written under another name first, so the page never reads half a message.
-        with open(path + ".part", "w", encoding="utf-8", newline="\r\n") as f:
+        with open(path + ".part", "w", encoding="utf-16", newline="\r\n") as f:
             f.write(summary + "\n" + body)
         os.replace(path + ".part", path + ".txt")
         return "250 Message accepted for delivery"

@@ -69,6 +69,8 @@ setup() {
     mkdir -p "$www/uploads" "$www/news" "$dir/mailbox" "$dir/tmp" "$dir/neighbour"
     cp -r "$here/site/." "$www/"
     cp "$here/site/welcome.html" "$dir/neighbour/index.html"
+    # The pages the fetch page is shown with in each charset.
+    cp "$here/site/welcome-utf8.html" "$here/site/welcome-latin1.html" "$dir/neighbour/"
     /usr/bin/python3 "$here/tests/site/site_data.py" images "$www" || fail "making the pictures failed"
     /usr/bin/python3 "$here/tests/site/site_data.py" uploads "$dir/samples" || fail "making the samples failed"
 
@@ -86,7 +88,7 @@ setup() {
     local state
     state=/var/lib/quillnet-tests/inn-$QK_INN_PORT-$(printf '%s' "$dir" | cksum | cut -d' ' -f1)
     # demo.secure takes articles only from readers logged in over TLS.
-    for g in demo.talk demo.pictures demo.binaries demo.big demo.secure; do
+    for g in demo.talk demo.pictures demo.binaries demo.big demo.secure demo.intl; do
         INNCONF=$state/etc/inn.conf /usr/lib/news/bin/ctlinnd -s newgroup "$g" y quillnet >/dev/null ||
             fail "newgroup $g failed"
     done

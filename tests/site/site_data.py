@@ -11,6 +11,9 @@ Groups posted:
                      declaring 30,000 x 30,000 pixels
   demo.binaries      uuencoded and yEnc pictures
   demo.big           150 articles, for paging
+  demo.intl          subjects, senders and bodies beyond ASCII (INTL_ARTICLES)
+
+  site_data.py intl PORT GROUP     posts only INTL_ARTICLES to GROUP
 """
 
 import binascii
@@ -276,9 +279,63 @@ def post_all(port):
     p.mime("demo.talk", "A page as an attachment", "Nothing in this post may run on the server.",
            [("probe2.asp", "text/plain", PROBE_ASP), ("probe2.html", "text/html", PROBE_HTML)])
     p.close()
+    post_intl(port, "demo.intl")
+
+
+# --- international articles -----------------------------------------------
+# Each as (subject, sender, extra headers, body lines), all bytes exactly as
+# they go out, and the subject, sender and first body line as a reader must
+# see them. Article n of the group is entry n-1.
+
+INTL_ARTICLES = [
+    # A raw UTF-8 subject and body, declared.
+    ("Gr\u00fc\u00dfe aus K\u00f6ln \u2014 caf\u00e9 \u2615".encode(), b"Demo Poster <poster@example.invalid>",
+     [b"MIME-Version: 1.0", b"Content-Type: text/plain; charset=UTF-8", b"Content-Transfer-Encoding: 8bit"],
+     ["Sch\u00f6ne Gr\u00fc\u00dfe \u2615 aus K\u00f6ln".encode()]),
+    # UTF-8 encoded words, B and Q, and an encoded display name.
+    (b"=?UTF-8?B?zpXOu867zrfOvc65zrrOrA==?= und =?UTF-8?Q?=D1=80=D1=83=D1=81=D1=81=D0=BA=D0=B8=D0=B9?=",
+     b"=?UTF-8?B?Wm/DqyBLcsO8Z2Vy?= <zoe@example.invalid>", [],
+     [b"Greek and Russian in encoded words."]),
+    # ISO-8859-1 Q words, a Latin-1 display name and a Latin-1 body, declared.
+    (b"=?ISO-8859-1?Q?Caf=E9_cr=E8me?=", b"=?ISO-8859-1?Q?Andr=E9_M=FCller?= <andre@example.invalid>",
+     [b"MIME-Version: 1.0", b"Content-Type: text/plain; charset=ISO-8859-1", b"Content-Transfer-Encoding: 8bit"],
+     ["Voil\u00e0, \u00e7a marche tr\u00e8s bien.".encode("latin-1")]),
+    # A charset nobody knows: its words are shown as written.
+    (b"=?x-klingon?Q?tlhIngan_Hol?= test", b"Demo Poster <poster@example.invalid>",
+     [b"MIME-Version: 1.0", b"Content-Type: text/plain; charset=x-klingon"],
+     [b"Plain ASCII text in a charset we do not know."]),
+    # A Latin-1 body with no charset said anywhere: read in the ANSI code
+    # page. (The server refuses header bytes that are not UTF-8.)
+    (b"Undeclared Latin-1", b"Demo Poster <poster@example.invalid>", [],
+     ["\u00c0 bient\u00f4t.".encode("latin-1")]),
+]
+INTL_SHOWN = [
+    ("Gr\u00fc\u00dfe aus K\u00f6ln \u2014 caf\u00e9 \u2615", "Demo Poster <poster@example.invalid>",
+     "Sch\u00f6ne Gr\u00fc\u00dfe \u2615 aus K\u00f6ln"),
+    ("\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac und \u0440\u0443\u0441\u0441\u043a\u0438\u0439",
+     "Zo\u00eb Kr\u00fcger <zoe@example.invalid>", "Greek and Russian in encoded words."),
+    ("Caf\u00e9 cr\u00e8me", "Andr\u00e9 M\u00fcller <andre@example.invalid>", "Voil\u00e0, \u00e7a marche tr\u00e8s bien."),
+    ("=?x-klingon?Q?tlhIngan_Hol?= test", "Demo Poster <poster@example.invalid>",
+     "Plain ASCII text in a charset we do not know."),
+    ("Undeclared Latin-1", "Demo Poster <poster@example.invalid>", "\u00c0 bient\u00f4t."),
+]
+
+
+def post_intl(port, group):
+    import nntplib
+    server = nntplib.NNTP("127.0.0.1", port, readermode=True)
+    for n, (subject, sender, extra, body) in enumerate(INTL_ARTICLES, 1):
+        head = [b"From: " + sender, b"Newsgroups: " + group.encode(), b"Subject: " + subject,
+                b"Message-ID: <intl-%d@quillnet.demo>" % n,
+                ("Date: " + email.utils.formatdate(1704110400 + n * 60, usegmt=True)).encode()]
+        server.post([l + b"\r\n" for l in head + extra + [b""] + body])
+    server.quit()
 
 
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "intl":
+        post_intl(int(sys.argv[2]), sys.argv[3])
+        return
     if len(sys.argv) != 3 or sys.argv[1] not in ("images", "post", "uploads"):
         sys.exit(__doc__)
     if sys.argv[1] == "images":

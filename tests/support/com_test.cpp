@@ -85,6 +85,20 @@ CallResult get(IDispatch* object, const wchar_t* name, std::vector<Arg> args) {
     return call(object, name, std::move(args), DISPATCH_PROPERTYGET);
 }
 
+HRESULT put(IDispatch* object, const wchar_t* name, Arg value) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (SUCCEEDED(hr)) {
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS params = {&value.v, &named, 1, 1};
+        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                            nullptr);
+    }
+    ::VariantClear(&value.v);
+    return hr;
+}
+
 std::wstring text_of(const VARIANT* v) {
     if (V_VT(v) != VT_BSTR) return L"<not a string>";
     return text_of(V_BSTR(v));

@@ -73,6 +73,8 @@ struct CallResult {
 CallResult call(IDispatch* object, const wchar_t* name, std::vector<Arg> args = {},
                 WORD flags = DISPATCH_METHOD);
 CallResult get(IDispatch* object, const wchar_t* name, std::vector<Arg> args = {});
+// Sets a property by name, as a script's assignment does.
+HRESULT put(IDispatch* object, const wchar_t* name, Arg value);
 
 // Wide text of a BSTR result, or "<null>" for a null string.
 std::wstring text_of(const VARIANT* v);
