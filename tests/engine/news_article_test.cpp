@@ -8,6 +8,7 @@
 #include "quillnet/engine/mime_part.h"
 #include "quillnet/engine/news_article.h"
 #include "quillnet/engine/news_client.h"
+#include "quillnet/engine/utf8_text.h"
 
 using namespace quillnet::engine;
 
@@ -55,6 +56,15 @@ TEST(NewsArticle, HeaderBlockAndBodyWithCrlfLineEnds) {
     const std::string subject = header(out, "Subject");
     EXPECT_EQ(0u, subject.find("=?windows-1252?B?"));
     EXPECT_EQ("Caf\xe9 \xe0 la carte", decode_encoded_words(subject));
+    // Texts in UTF-8 (CodePage 65001) go as UTF-8 and say so.
+    const PostStamp utf8{kStamp.date, kStamp.messageId, "UTF-8", 65001};
+    ASSERT_EQ(0, build_post({"\"Zo\xc3\xab\" <zoe@x.test>", "test.a", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x98\x95", "d\xc3\xa9j\xc3\xa0\n", ""},
+                            utf8, out, why));
+    EXPECT_EQ("text/plain; charset=\"UTF-8\"", header(out, "Content-Type"));
+    EXPECT_EQ(0u, header(out, "Subject").find("=?UTF-8?"));
+    EXPECT_EQ("Gr\xc3\xbc\xc3\x9f" "e \xe2\x98\x95", header_to_utf8(header(out, "Subject")));
+    EXPECT_EQ("Zo\xc3\xab <zoe@x.test>", header_to_utf8(header(out, "From")));
+    EXPECT_NE(std::string::npos, out.find("\r\n\r\nd\xc3\xa9j\xc3\xa0\r\n"));
 }
 
 TEST(NewsArticle, RefusalsComeBeforeAnythingIsBuilt) {
