@@ -8,6 +8,7 @@
 #include "quillnet/engine/charset.h"
 #include "quillnet/engine/scan.h"
 #include "frame/ascii.h"
+#include "frame/parse.h"
 
 namespace quillnet::engine {
 namespace {
@@ -99,15 +100,7 @@ std::vector<RawParam> read_params(std::string_view v) {
 
 std::string percent_decoded(std::string_view s) {
     std::string r;
-    r.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && hex_value(s[i + 1]) >= 0 && hex_value(s[i + 2]) >= 0) {
-            r.push_back(static_cast<char>(hex_value(s[i + 1]) * 16 + hex_value(s[i + 2])));
-            i += 2;
-        } else {
-            r.push_back(s[i]);
-        }
-    }
+    frame::percent_decode(s, r, frame::Escapes::lenient);
     return r;
 }
 
@@ -341,14 +334,8 @@ std::string header_parameter(std::string_view value, std::string_view name) {
             continue;
         std::string_view number = std::string_view(p.name).substr(key.size() + 1);
         if (!number.empty() && number.back() == '*') number.remove_suffix(1);
-        if (number.empty() || number.size() > 6) continue;
         int n = 0;
-        bool digits = true;
-        for (char c : number) {
-            if (c < '0' || c > '9') digits = false;
-            else n = n * 10 + (c - '0');
-        }
-        if (digits && (number.size() == 1 || number[0] != '0')) sections.emplace(n, &p);
+        if (frame::parse_decimal(number, n, 6) && (number.size() == 1 || number[0] != '0')) sections.emplace(n, &p);
     }
     if (!sections.empty() && sections.begin()->first == 0) {
         std::string bytes;

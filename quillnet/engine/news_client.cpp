@@ -11,6 +11,7 @@
 #include "quillnet/engine/news_pool.h"
 #include "quillnet/engine/transport.h"
 #include "frame/ascii.h"
+#include "frame/parse.h"
 
 namespace quillnet::engine {
 namespace {
@@ -19,19 +20,6 @@ using frame::ascii::is_digit;
 using frame::ascii::trim;
 using frame::ascii::starts_with_nocase;
 using frame::ascii::hex_value;
-
-// A whole field of decimal digits, at most 18 of them, as a number; false
-// for anything else (empty, sign, blanks, letters).
-bool parse_number(std::string_view s, int64_t& out) {
-    if (s.empty() || s.size() > 18) return false;
-    int64_t v = 0;
-    for (char c : s) {
-        if (!is_digit(c)) return false;
-        v = v * 10 + (c - '0');
-    }
-    out = v;
-    return true;
-}
 
 // Servers may count past 2^31; the figures we report are 32-bit.
 int32_t clamp32(int64_t v) {
@@ -54,17 +42,17 @@ bool valid_range(std::string_view s) {
     const size_t dash = s.find('-');
     const std::string_view low = s.substr(0, dash);
     int64_t n = 0;
-    if (!parse_number(low, n) || low.size() > 10) return false;
+    if (!frame::parse_decimal(low, n) || low.size() > 10) return false;
     if (dash == std::string_view::npos) return true;
     const std::string_view high = s.substr(dash + 1);
-    return high.empty() || (high.size() <= 10 && parse_number(high, n));
+    return high.empty() || (high.size() <= 10 && frame::parse_decimal(high, n));
 }
 
 // What HEAD and BODY may name: an article number (RFC 3977 6.2: 1 or more)
 // or a message-id, "<" and ">" around printable characters (RFC 3977 3.6).
 bool valid_article(std::string_view s) {
     int64_t n = 0;
-    if (parse_number(s, n)) return n >= 1;
+    if (frame::parse_decimal(s, n)) return n >= 1;
     if (s.size() < 3 || s.size() > 250 || s.front() != '<' || s.back() != '>') return false;
     return std::all_of(s.begin(), s.end(), [](char c) {
         const unsigned char u = static_cast<unsigned char>(c);
@@ -484,7 +472,7 @@ NewsClient::Step NewsClient::on_group(const Reply& r) {
     size_t n = 0;
     split_words(r.text, words, 4, n);
     int64_t count = 0, first = 0, last = 0;
-    if (n < 3 || !parse_number(words[0], count) || !parse_number(words[1], first) || !parse_number(words[2], last)) {
+    if (n < 3 || !frame::parse_decimal(words[0], count) || !frame::parse_decimal(words[1], first) || !frame::parse_decimal(words[2], last)) {
         group_.clear();
         first_ = last_ = count_ = 0;
         return finish(report(kNewsBadReply, "The news server's GROUP answer is not understood: " + r.text));
@@ -504,7 +492,7 @@ NewsClient::Step NewsClient::read_group_list() {
         split_words(line, words, 3, n);
         if (n == 0) return;
         int64_t high = 0, low = 0;
-        const bool marks = n >= 3 && parse_number(words[1], high) && parse_number(words[2], low);
+        const bool marks = n >= 3 && frame::parse_decimal(words[1], high) && frame::parse_decimal(words[2], low);
         const int32_t first = marks ? clamp32(low) : 0;
         const int32_t last = marks ? clamp32(high) : 0;
         const int32_t count = marks && high >= low ? clamp32(high - low + 1) : 0;
@@ -544,7 +532,7 @@ NewsClient::Step NewsClient::read_overview() {
         }
         if (n == 8 && pos <= text.size()) field[8] = text.substr(pos);
         int64_t number = 0;
-        if (!parse_number(field[0], number) || number < 1) return;  // not an overview line
+        if (!frame::parse_decimal(field[0], number) || number < 1) return;  // not an overview line
         OverviewLine line;
         line.number = clamp32(number);
         line.subject = field[1];
@@ -553,8 +541,8 @@ NewsClient::Step NewsClient::read_overview() {
         line.messageId = field[4];
         line.references = field[5];
         int64_t v = 0;
-        line.size = parse_number(trim(field[6]), v) ? clamp32(v) : -1;
-        line.lines = parse_number(trim(field[7]), v) ? clamp32(v) : 0;
+        line.size = frame::parse_decimal(trim(field[6]), v) ? clamp32(v) : -1;
+        line.lines = frame::parse_decimal(trim(field[7]), v) ? clamp32(v) : 0;
         line.otherHeaders = field[8];
         events_.GroupOverview(line);
     });

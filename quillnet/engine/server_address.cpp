@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "frame/ascii.h"
+#include "frame/parse.h"
 
 namespace quillnet::engine {
 namespace {
@@ -18,31 +19,13 @@ bool has_line_break(std::string_view s) noexcept { return s.find_first_of(std::s
 
 // Strict: a "%" must start a whole escape, so a mistyped password is refused
 // instead of being sent as something else.
-bool percent_decode(std::string_view s, std::string& out) {
-    out.clear();
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '%') {
-            out.push_back(s[i]);
-            continue;
-        }
-        if (i + 2 >= s.size()) return false;
-        const int hi = hex_value(s[i + 1]);
-        const int lo = hex_value(s[i + 2]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(static_cast<char>(hi * 16 + lo));
-        i += 2;
-    }
-    return !has_line_break(out);
+bool decode_credential(std::string_view s, std::string& out) {
+    return frame::percent_decode(s, out, frame::Escapes::strict) && !has_line_break(out);
 }
 
 bool parse_port(std::string_view s, unsigned short& port) noexcept {
-    if (s.empty() || s.size() > 5) return false;
     unsigned v = 0;
-    for (char c : s) {
-        if (!is_digit(c)) return false;
-        v = v * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (v < 1 || v > 65535) return false;
+    if (!frame::parse_decimal(s, v, 5) || v < 1 || v > 65535) return false;
     port = static_cast<unsigned short>(v);
     return true;
 }
@@ -51,10 +34,8 @@ bool valid_ipv4(std::string_view s) noexcept {
     for (int part = 0; part < 4; ++part) {
         const size_t dot = s.find('.');
         const std::string_view n = s.substr(0, dot);
-        if (n.empty() || n.size() > 3 || !std::all_of(n.begin(), n.end(), is_digit)) return false;
         unsigned v = 0;
-        for (char c : n) v = v * 10 + static_cast<unsigned>(c - '0');
-        if (v > 255) return false;
+        if (!frame::parse_decimal(n, v, 3) || v > 255) return false;
         if (part == 3) return dot == s.npos;
         if (dot == s.npos) return false;
         s.remove_prefix(dot + 1);
@@ -125,8 +106,8 @@ bool parse_host_port(std::string_view s, ServerAddress& a) {
 // "user[:password]": the first colon separates them, as RFC 3986 3.2.1 says.
 bool parse_user_info(std::string_view info, ServerAddress& a) {
     const size_t colon = info.find(':');
-    if (!percent_decode(info.substr(0, colon), a.user) || a.user.empty()) return false;
-    if (colon != info.npos && !percent_decode(info.substr(colon + 1), a.password)) return false;
+    if (!decode_credential(info.substr(0, colon), a.user) || a.user.empty()) return false;
+    if (colon != info.npos && !decode_credential(info.substr(colon + 1), a.password)) return false;
     a.has_credentials = true;
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "frame/parse.h"
 #include "quillnet/engine/crc32.h"
 #include "quillnet/engine/scan.h"
 
@@ -16,17 +17,6 @@ namespace quillnet::engine {
 namespace {
 
 constexpr size_t kMaxLine = 65536;  // keyword lines; a name cannot be longer
-
-bool parse_decimal(std::string_view s, int64_t& value) noexcept {
-    if (s.empty() || s.size() > 18) return false;
-    int64_t v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    value = v;
-    return true;
-}
 
 bool parse_hex32(std::string_view s, uint32_t& value) noexcept {
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s.remove_prefix(2);
@@ -94,7 +84,7 @@ void YencDecoder::header_line(std::string_view line) {
     }
     const Keys k = read_keys(line.substr(8));
     int64_t part = -1;
-    if (!parse_decimal(k.size, size_) || (!k.part.empty() && !parse_decimal(k.part, part))) {
+    if (!frame::parse_decimal(k.size, size_) || (!k.part.empty() && !frame::parse_decimal(k.part, part))) {
         state_ = State::bad;
         return;
     }
@@ -106,8 +96,8 @@ void YencDecoder::header_line(std::string_view line) {
 void YencDecoder::keyword_line(std::string_view line) {
     if (line.starts_with("=ypart") && (line.size() == 6 || line[6] == ' ')) {
         const Keys k = read_keys(line.substr(6));
-        if (part_line_ || decoded_ != 0 || !parse_decimal(k.begin, part_begin_) ||
-            !parse_decimal(k.end, part_end_) || part_begin_ < 1 || part_end_ + 1 < part_begin_ ||
+        if (part_line_ || decoded_ != 0 || !frame::parse_decimal(k.begin, part_begin_) ||
+            !frame::parse_decimal(k.end, part_end_) || part_begin_ < 1 || part_end_ + 1 < part_begin_ ||
             part_end_ > size_) {
             state_ = State::bad;
             return;
@@ -123,14 +113,14 @@ void YencDecoder::keyword_line(std::string_view line) {
     const Keys k = read_keys(line.substr(5));
     int64_t value = 0;
     state_ = State::done;
-    if (!k.part.empty() && part_ >= 0 && (!parse_decimal(k.part, value) || value != part_)) {
+    if (!k.part.empty() && part_ >= 0 && (!frame::parse_decimal(k.part, value) || value != part_)) {
         verdict_ = Verdict::bad_data;
         return;
     }
     const int64_t decoded = static_cast<int64_t>(decoded_);
     int64_t expected = multipart() ? (part_line_ ? part_end_ - part_begin_ + 1 : -1) : size_;
     if (!k.size.empty()) {
-        if (!parse_decimal(k.size, value)) {
+        if (!frame::parse_decimal(k.size, value)) {
             verdict_ = Verdict::bad_data;
             return;
         }

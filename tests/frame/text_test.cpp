@@ -5,6 +5,7 @@
 #include <string>
 
 #include "frame/handles.h"
+#include "frame/parse.h"
 #include "frame/text.h"
 
 using namespace frame;
@@ -80,3 +81,28 @@ TEST(Text, LargeTextsConvertWhole) {
     ASSERT_EQ(utf.size() / 2, ::SysStringLen(u.get()));
     EXPECT_EQ(L'\u00e9', u.get()[utf.size() / 2 - 1]);
 }
+// Fields from peers: a decimal field is all digits and short enough for its
+// type; a strict escape must be whole, a lenient one stays when it is not.
+TEST(Parse, DecimalFieldsAndPercentEscapes) {
+    long long big = -1;
+    EXPECT_FALSE(frame::parse_decimal("1234567890123456789", big));  // past what the type surely holds
+    EXPECT_TRUE(frame::parse_decimal("123456789012345678", big));
+    EXPECT_EQ(123456789012345678LL, big);
+    unsigned port = 7;
+    for (const char* bad : {"", "+1", "1 ", "0x1", "123456"}) EXPECT_FALSE(frame::parse_decimal(bad, port, 5)) << bad;
+    EXPECT_EQ(7u, port);
+    EXPECT_TRUE(frame::parse_decimal("65535", port, 5));
+    EXPECT_EQ(65535u, port);
+
+    std::string out;
+    EXPECT_TRUE(frame::percent_decode("a%41%2fb+c", out, frame::Escapes::strict));
+    EXPECT_EQ("aA/b+c", out);
+    EXPECT_TRUE(frame::percent_decode("a%41+c", out, frame::Escapes::lenient, true));
+    EXPECT_EQ("aA c", out);
+    for (const char* broken : {"%", "%4", "%4g", "50%"}) {
+        EXPECT_FALSE(frame::percent_decode(broken, out, frame::Escapes::strict)) << broken;
+        EXPECT_TRUE(frame::percent_decode(broken, out, frame::Escapes::lenient));
+        EXPECT_EQ(broken, out);
+    }
+}
+
