@@ -295,7 +295,7 @@ class Server final : public PageObject<IPageServer> {
         return text_result(encoded, [&] { return frame::make_bstr_utf8(url_encode(utf8_of(text))); });
     }
     HRESULT STDMETHODCALLTYPE get_ScriptTimeout(long* seconds) override {
-        return value_result(seconds, [&] { return state().script_timeout; });
+        return value_result(seconds, [&] { return state().script_timeout.load(); });
     }
     HRESULT STDMETHODCALLTYPE put_ScriptTimeout(long seconds) override {
         return boundary([&] {
