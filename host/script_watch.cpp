@@ -84,10 +84,12 @@ void stop_page(Slot& s, ULONGLONG now) {
 DWORD WINAPI watch(void*) {
     for (;;) {
         ::Sleep(100);
-        const ULONGLONG now = ::GetTickCount64();
         for (Slot& s : *g_slots) {
             const std::lock_guard<std::mutex> hold(s.lock);
             if (!s.engine || s.stopped_by_host) continue;
+            // Read under the lock: a page that started after an earlier
+            // reading would seem to have run for ever.
+            const ULONGLONG now = ::GetTickCount64();
             const long seconds = s.timeout->load();
             if (now - s.started >= static_cast<ULONGLONG>(seconds) * 1000) stop_page(s, now);
         }
