@@ -269,8 +269,10 @@ void run_pool(SOCKET listener, const PoolSettings& settings, const ServeOne& ser
                 auto c = std::make_unique<Connection>();
                 c->socket = std::move(s);
                 c->peer = peer_text(peer);
+                // Watched until its request comes: a client that connects
+                // and sends nothing holds no pool thread.
                 if (idle.size() + draining.size() >= kMaxWatched) refuse(std::move(c), draining);
-                else dispatch(std::move(c));
+                else idle.push_back({std::move(c), now});
             }
         }
     }

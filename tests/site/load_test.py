@@ -25,6 +25,7 @@ import hashlib
 import http.client
 import nntplib
 import os
+import socket
 import subprocess
 import sys
 import threading
@@ -70,11 +71,14 @@ def start_host(port, log, *extra):
 def wait_port(port, seconds=60):
     end = time.time() + seconds
     while time.time() < end:
+        c = http.client.HTTPConnection("127.0.0.1", port, timeout=2)
         try:
-            http.client.HTTPConnection("127.0.0.1", port, timeout=2).connect()
+            c.connect()
             return True
         except OSError:
             time.sleep(0.2)
+        finally:
+            c.close()
     return False
 
 
@@ -154,6 +158,7 @@ def good_page(path, status, body):
 MIX = ["/", "/?refresh=1", "/group.asp?g=demo.talk", "/group.asp?g=demo.big", "/article.asp?g=demo.talk&n=1",
        "/article.asp?g=demo.pictures&n=1", "/article.asp?g=demo.pictures&n=2", "/test/empty.asp"]
 done = []  # (finish time, seconds) of every mixed page
+closed = []  # kept-alive connections the host closed after a page
 
 
 def client(k, until):
@@ -174,6 +179,8 @@ def client(k, until):
             continue
         with lock:
             done.append((time.time(), took))
+            if c.sock is None:  # the host closed a connection the client kept
+                closed.append(port)
         if not good_page(path, status, body):
             text = body.decode("utf-8", "replace")
             error = text.find('class="error"')
@@ -235,6 +242,9 @@ def full_queue():
     def ask(name, path):
         results[name] = get(HOST_C, path)
 
+    # A client that connects and sends nothing must not take the one thread.
+    silent = socket.create_connection(("127.0.0.1", HOST_C))
+    time.sleep(0.3)
     spin = threading.Thread(target=ask, args=("spin", "/test/spin.asp"))
     spin.start()
     time.sleep(0.7)
@@ -245,6 +255,7 @@ def full_queue():
     spin.join()
     queued.join()
     ask("after", "/test/empty.asp")
+    silent.close()
     status, body, took = results["busy"]
     if status != 503 or took > 1.0:
         fail("a request beyond a full queue: %d after %.2f s, %r" % (status, took, body[:100]))
@@ -308,6 +319,8 @@ def run(hosts):
         t.join()
     print("%d mixed pages in %.0f s by %d clients (%.1f pages/s)" % (len(done), SECONDS, CLIENTS,
                                                                      len(done) / SECONDS))
+    if len(closed) > len(done) // 20:
+        fail("the hosts closed %d of %d kept-alive connections after a page" % (len(closed), len(done)))
     check_files(before, numbers, twins)
     for p, port in zip(hosts, (HOST_B, HOST_C)):
         if p.poll() is not None:
