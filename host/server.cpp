@@ -18,9 +18,12 @@
 namespace host {
 namespace {
 
-// Open connections the waiting thread watches at most; a new one beyond
-// them is told the host is busy.
-constexpr size_t kMaxWatched = FD_SETSIZE - 24;
+// Refused connections still being read, and idle connections, that the
+// waiting thread watches at most (with the listener and the wake-up socket,
+// within one select set); a new connection beyond them is told the host is
+// busy.
+constexpr size_t kMaxDraining = 256;
+constexpr size_t kMaxWatched = FD_SETSIZE - 2 - kMaxDraining;
 // A refused client gets this long to take the answer before its
 // connection is dropped.
 constexpr ULONGLONG kDrainMillis = 2000;
@@ -168,7 +171,7 @@ struct Draining {
 void refuse(Owned c, std::vector<Draining>& draining) {
     ::send(c->socket.get(), kBusyAnswer, sizeof kBusyAnswer - 1, 0);
     ::shutdown(c->socket.get(), SD_SEND);
-    if (draining.size() < kMaxWatched / 4) draining.push_back({std::move(c), ::GetTickCount64() + kDrainMillis});
+    if (draining.size() < kMaxDraining) draining.push_back({std::move(c), ::GetTickCount64() + kDrainMillis});
 }
 
 std::string peer_text(const sockaddr_in& peer) {
@@ -252,7 +255,7 @@ void run_pool(SOCKET listener, const PoolSettings& settings, const ServeOne& ser
         }
         if (FD_ISSET(pool.returned.wake_socket(), &readable)) {
             for (Owned& c : pool.returned.take()) {
-                if (idle.size() + draining.size() < kMaxWatched) idle.push_back({std::move(c), now});
+                if (idle.size() < kMaxWatched) idle.push_back({std::move(c), now});
             }
         }
         if (FD_ISSET(listener, &readable)) {
@@ -271,7 +274,7 @@ void run_pool(SOCKET listener, const PoolSettings& settings, const ServeOne& ser
                 c->peer = peer_text(peer);
                 // Watched until its request comes: a client that connects
                 // and sends nothing holds no pool thread.
-                if (idle.size() + draining.size() >= kMaxWatched) refuse(std::move(c), draining);
+                if (idle.size() >= kMaxWatched) refuse(std::move(c), draining);
                 else idle.push_back({std::move(c), now});
             }
         }
