@@ -7,7 +7,8 @@ attachment files, thumbnails) used side by side on purpose:
   (default 30), among them "/?refresh=1", which rewrites NewsList.txt
   while other pages read it; every answer must be whole and good;
 - meanwhile a page loops past its ScriptTimeout: it must be answered 500
-  with ASP 0113 while the other clients keep being served;
+  with ASP 0113 while the other clients keep being served; so must one
+  that waits in a component call past it, once the call returns;
 - pairs of pages read the same new article at the same moment, some pairs
   through one host, some through two hosts over one store folder (a second
   PageHost.exe on the same web root, as a web farm shares a folder);
@@ -40,7 +41,7 @@ import host_log  # noqa: E402
 
 build, site_dir, base = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), int(sys.argv[3])
 www = os.path.join(site_dir, "www")
-HOST_A, HOST_B, HOST_C, INN = base + 81, base + 82, base + 83, base + 19
+HOST_A, HOST_B, HOST_C, INN = base + 81, base + 82, base + 83, base + 19  # and a web server on base + 84
 SECONDS = float(os.environ.get("LOAD_SECONDS", "30"))
 CLIENTS = 8
 PAIRS = 6
@@ -190,8 +191,38 @@ def client(k, until):
         c.close()
 
 
+def slow_web_server(port, seconds):
+    """Answers one request after `seconds`."""
+    listener = socket.create_server(("127.0.0.1", port))
+    listener.settimeout(30)
+
+    def answer():
+        try:
+            c, _ = listener.accept()
+            c.recv(65536)
+            time.sleep(seconds)
+            c.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nlater")
+            c.close()
+        except OSError:
+            pass
+        listener.close()
+
+    threading.Thread(target=answer, daemon=True).start()
+
+
+def waiting_in_a_component():
+    """A page past its ScriptTimeout inside a component call is stopped once
+    the call returns; the host's attempts meanwhile do it no harm."""
+    slow_web_server(HOST_A + 3, 5)
+    status, body, took = get(HOST_A, "/test/slow_fetch.asp")
+    if status != 500 or b"ASP 0113" not in body or not 5 <= took < 12:
+        fail("the page waiting in a component: %d after %.1f s, %r" % (status, took, body[-200:]))
+
+
 def timed_out_page():
     """A page past its ScriptTimeout on host A while the clients go on."""
+    waiting = threading.Thread(target=waiting_in_a_component)
+    waiting.start()
     started = time.time()
     status, body, took = get(HOST_A, "/test/spin.asp")
     with lock:
@@ -203,6 +234,7 @@ def timed_out_page():
         fail("the endless page (ScriptTimeout 2) took %.1f s" % took)
     if len(served) < 5:
         fail("only %d pages were served while a page ran past its ScriptTimeout" % len(served))
+    waiting.join()
     print("ScriptTimeout: answered 500 ASP 0113 after %.1f s; %d other pages served meanwhile" % (took, len(served)))
 
 

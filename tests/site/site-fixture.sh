@@ -9,7 +9,8 @@
 #   BASE+25           the mailbox server (tests/site/mailbox.py)
 #   BASE+80           nginx: the address to open; static files
 #   BASE+81           the page host, behind nginx
-#   BASE+82, BASE+83  more page hosts the load test starts (tests/site/load_test.py)
+#   BASE+82..BASE+84  more page hosts and a slow web server the load test starts
+#                     (tests/site/load_test.py)
 # The demo uses 12600, the browser tests 12700, the benchmark 12800; the
 # other test fixtures use 11919-11943 and 12525-12588.
 set -u
