@@ -15,8 +15,11 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "frame/ascii.h"
 #include "frame/module.h"
@@ -94,6 +97,54 @@ std::optional<std::string> read_file(const std::string& path) {
     return data;
 }
 
+// Compiled pages kept for the next request, as IIS keeps them, while none
+// of the files they were made from (the page and its includes) changed: a
+// file's time and size are looked at, not its bytes read again.
+struct FileStamp {
+    std::wstring path;
+    FILETIME written{};
+    DWORD size_low = 0, size_high = 0;
+    bool operator==(const FileStamp& o) const {
+        return written.dwLowDateTime == o.written.dwLowDateTime &&
+               written.dwHighDateTime == o.written.dwHighDateTime && size_low == o.size_low &&
+               size_high == o.size_high;
+    }
+};
+
+std::optional<FileStamp> stamp_of(std::wstring path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    return FileStamp{std::move(path), data.ftLastWriteTime, data.nFileSizeLow, data.nFileSizeHigh};
+}
+
+struct KeptPage {
+    std::shared_ptr<const host::CompiledPage> page;
+    std::vector<FileStamp> files;
+};
+
+std::mutex g_kept_lock;
+std::map<std::string, KeptPage> g_kept;
+
+std::shared_ptr<const host::CompiledPage> cached_page(const std::string& page) {
+    KeptPage kept;
+    {
+        const std::lock_guard<std::mutex> hold(g_kept_lock);
+        auto found = g_kept.find(page);
+        if (found == g_kept.end()) return nullptr;
+        kept = found->second;
+    }
+    for (const FileStamp& f : kept.files) {
+        const auto now = stamp_of(f.path);
+        if (!now || !(*now == f)) return nullptr;
+    }
+    return kept.page;
+}
+
+void keep_page(const std::string& page, KeptPage kept) {
+    const std::lock_guard<std::mutex> hold(g_kept_lock);
+    g_kept[page] = std::move(kept);
+}
+
 void plain_answer(PageState& state, const char* status, const std::string& text) {
     state.status = status;
     state.content_type = "text/plain";
@@ -111,15 +162,28 @@ void answer(PageState& state, const Options& options) {
     if (!frame::ascii::ends_with_nocase(page, ".asp"))
         return plain_answer(state, "404 Not Found", "The page host runs .asp pages only; nginx serves the files.");
     state.page = page;
-    auto compiled = host::compile_page(
-        page, [&](const std::string& v) { return read_file(physical(options.root, v)); });
-    if (auto* error = std::get_if<host::PageError>(&compiled)) {
-        if (error->place.line == 0 && error->place.file == page)
-            return plain_answer(state, "404 Not Found", "No such page: " + page);
-        state.compiled = std::make_shared<host::CompiledPage>();
-        return host::error_page(state, "Active Server Pages error", "ASP 0126", error->message, error->place);
+    state.compiled = cached_page(page);
+    if (!state.compiled) {
+        // Each file is stamped before it is read: one that changes after
+        // its stamp is read again on the next request.
+        std::vector<FileStamp> stamps;
+        bool all_stamped = true;
+        auto compiled = host::compile_page(page, [&](const std::string& v) {
+            const std::string path = physical(options.root, v);
+            auto stamp = stamp_of(frame::utf8_to_wide(path));
+            if (stamp) stamps.push_back(std::move(*stamp));
+            else all_stamped = false;
+            return read_file(path);
+        });
+        if (auto* error = std::get_if<host::PageError>(&compiled)) {
+            if (error->place.line == 0 && error->place.file == page)
+                return plain_answer(state, "404 Not Found", "No such page: " + page);
+            state.compiled = std::make_shared<host::CompiledPage>();
+            return host::error_page(state, "Active Server Pages error", "ASP 0126", error->message, error->place);
+        }
+        state.compiled = std::make_shared<host::CompiledPage>(std::move(std::get<host::CompiledPage>(compiled)));
+        if (all_stamped) keep_page(page, {state.compiled, std::move(stamps)});
     }
-    state.compiled = std::make_shared<host::CompiledPage>(std::move(std::get<host::CompiledPage>(compiled)));
     host::run_page(std::shared_ptr<PageState>(&state, [](PageState*) {}));
 }
 

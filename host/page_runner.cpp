@@ -164,12 +164,8 @@ void run_page(const std::shared_ptr<PageState>& state) {
         error_page(*state, "Page host error", hex_code(hr), std::string("The script engine could not ") + step,
                    {state->page, 0});
     };
-    CLSID clsid;
-    HRESULT hr = ::CLSIDFromProgID(language, &clsid);
-    if (FAILED(hr)) return engine_failure("be found", hr);
     Released<IActiveScript> engine;
-    hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
-                            reinterpret_cast<void**>(&engine.p));
+    HRESULT hr = create_object(language, IID_IActiveScript, reinterpret_cast<void**>(&engine.p));
     if (FAILED(hr)) return engine_failure("be created", hr);
     Released<IActiveScriptParse> parse;
     hr = engine.p->QueryInterface(kIID_IActiveScriptParse64, reinterpret_cast<void**>(&parse.p));
@@ -188,7 +184,10 @@ void run_page(const std::shared_ptr<PageState>& state) {
     {
         WatchedRun watched(state->pool_thread, engine.p, state->script_timeout);
         void** resume = watched.resume_point();
-        if (!resume || __builtin_setjmp(resume) == 0) hr = run_script(engine.p, parse.p, script);
+        if (!resume || __builtin_setjmp(resume) == 0) {
+            watched.arm();
+            hr = run_script(engine.p, parse.p, script);
+        }
         timed_out = watched.timed_out();
         stopped_by_host = watched.stopped_by_host();
     }

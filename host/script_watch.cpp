@@ -17,6 +17,7 @@ struct Slot {
     const std::atomic<long>* timeout = nullptr;
     ULONGLONG started = 0, interrupted_at = 0;
     bool timed_out = false, interrupted = false, stopped_by_host = false;
+    bool armed = false;    // the resume point is set
     void* resume[5] = {};  // __builtin_setjmp's buffer
 };
 
@@ -73,7 +74,7 @@ void stop_page(Slot& s, ULONGLONG now) {
         }
     }
     if (s.interrupted && now - s.interrupted_at < kInterruptGraceMillis) return;
-    if (!s.thread || !s.resume[0] || s.stopped_by_host) return;
+    if (!s.thread || !s.armed || s.stopped_by_host) return;
     // Nothing between suspending and resuming allocates or locks: the
     // thread may hold the heap's lock.
     if (::SuspendThread(s.thread) == static_cast<DWORD>(-1)) return;
@@ -130,8 +131,7 @@ WatchedRun::WatchedRun(int thread, IActiveScript* engine, const std::atomic<long
     slot_->engine = engine;
     slot_->timeout = &timeout;
     slot_->started = ::GetTickCount64();
-    slot_->timed_out = slot_->interrupted = slot_->stopped_by_host = false;
-    for (void*& p : slot_->resume) p = nullptr;
+    slot_->timed_out = slot_->interrupted = slot_->stopped_by_host = slot_->armed = false;
 }
 
 WatchedRun::~WatchedRun() {
@@ -139,10 +139,16 @@ WatchedRun::~WatchedRun() {
     const std::lock_guard<std::mutex> hold(slot_->lock);
     slot_->engine = nullptr;
     slot_->timeout = nullptr;
-    for (void*& p : slot_->resume) p = nullptr;
+    slot_->armed = false;
 }
 
 void** WatchedRun::resume_point() { return slot_ ? slot_->resume : nullptr; }
+
+void WatchedRun::arm() {
+    if (!slot_) return;
+    const std::lock_guard<std::mutex> hold(slot_->lock);
+    slot_->armed = true;
+}
 
 bool WatchedRun::timed_out() const {
     if (!slot_) return false;

@@ -35,6 +35,9 @@ class WatchedRun {
     // The buffer for __builtin_setjmp that the host resumes at; null when
     // this thread is not watched (not a pool thread).
     void** resume_point();
+    // Called once __builtin_setjmp(resume_point()) has returned 0: from
+    // then on the host may resume the thread there.
+    void arm();
     // The page went past its timeout; with stopped_by_host, the engine
     // could not interrupt it and must not be used again.
     bool timed_out() const;

@@ -297,6 +297,28 @@ def full_queue():
     print("full queue: 503 after %.3f s; the queued page was served after the timed-out one" % took)
 
 
+def changed_pages():
+    """A page or an include written anew is run anew, though the host keeps
+    compiled pages."""
+    page, part = os.path.join(www, "test", "changed.asp"), os.path.join(www, "test", "changed.inc")
+    with open(page, "w") as f:
+        f.write('<!-- #include file="changed.inc" -->page one')
+    for version, text in enumerate(("part one", "part two", "part 3!!")):
+        with open(part, "w") as f:
+            f.write(text)
+        status, body, _ = get(HOST_A, "/test/changed.asp")
+        if body.decode() != text + "page one":
+            fail("after include version %d the page gave %r" % (version, body))
+    with open(page, "w") as f:
+        f.write('<!-- #include file="changed.inc" -->page two')
+    if get(HOST_A, "/test/changed.asp")[1] != b"part 3!!page two":
+        fail("a page written anew was not run anew")
+    os.remove(page)
+    os.remove(part)
+    if get(HOST_A, "/test/changed.asp")[0] != 404:
+        fail("a removed page still ran")
+
+
 def main():
     hosts = [start_host(HOST_B, os.path.join(site_dir, "host-b.log")),
              start_host(HOST_C, os.path.join(site_dir, "host-c.log"), "--threads", "1", "--queue", "1")]
@@ -315,6 +337,7 @@ def main():
 
 
 def run(hosts):
+    changed_pages()
     # The new articles, each with a twin in another group read alone first:
     # what one reader leaves is what two at once must leave.
     stamp = "%x" % int(time.time() * 1000)
