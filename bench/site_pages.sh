@@ -1,5 +1,5 @@
 #!/bin/bash
-# Pages per second of the news site through the page host: an empty page
+# Pages per second of the news site through the page host, 1 and 8 clients: an empty page
 # beside the group page and the article page (stored copy), so the share of
 # the components is visible. Uses its own site instance (ports 12819-12882).
 # Usage: bench/site_pages.sh BUILD_DIR [SECONDS_PER_PAGE]

@@ -54,9 +54,25 @@ bool AtomicFile::write(const void* bytes, size_t count) {
 bool AtomicFile::commit() {
     file_.reset();  // closed first: the rename needs the file free
     if (failure_) return false;
-    if (!::MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        failure_ = {WriteStep::replace, ::GetLastError()};
-        return false;
+    // A reader that has the old file open (without FILE_SHARE_DELETE, as
+    // most readers open; Wine refuses any open file) blocks the rename for
+    // as long as it reads: a page listing NewsList.txt while another page
+    // fetches it again. Such a reader lets go within moments, so the
+    // rename is tried again for a while before the write counts as failed.
+    constexpr int kTries = 100;  // 10 ms apart: a second at most
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) break;
+        const DWORD error = ::GetLastError();
+        const bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                          error == ERROR_LOCK_VIOLATION;
+        // A folder under the name is refused at once: it will not go away.
+        const DWORD attributes = ::GetFileAttributesW(path_.c_str());
+        const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (!held || folder || attempt == kTries) {
+            failure_ = {WriteStep::replace, error};
+            return false;
+        }
+        ::Sleep(10);
     }
     temporary_.clear();
     return true;

@@ -26,7 +26,8 @@ std::optional<std::string> parse_head(std::string_view head, HttpRequest& out) {
     if (sp2 == std::string_view::npos) return std::string("malformed request line");
     out.method = std::string(line.substr(0, sp1));
     out.target = std::string(line.substr(sp1 + 1, sp2 - sp1 - 1));
-    if (!line.substr(sp2 + 1).starts_with("HTTP/1.")) return std::string("not HTTP/1.x");
+    out.version = std::string(line.substr(sp2 + 1));
+    if (out.version != "HTTP/1.1" && out.version != "HTTP/1.0") return std::string("not HTTP/1.x");
     if (out.target.empty() || out.target.front() != '/') return std::string("request target is not a path");
     const size_t q = out.target.find('?');
     out.path = url_decode(std::string_view(out.target).substr(0, q), false);
@@ -56,6 +57,23 @@ std::optional<size_t> announced_length(const HttpRequest& request) {
         n = n * 10 + static_cast<size_t>(c - '0');
     }
     return n;
+}
+
+bool wants_keep_alive(const HttpRequest& request) {
+    // The header is a list of options; "close" or "keep-alive" anywhere in it counts.
+    bool close = false, keep = false;
+    if (auto value = request.header("Connection")) {
+        std::string_view rest = *value;
+        while (!rest.empty()) {
+            const size_t comma = rest.find(',');
+            const std::string_view option = trim(rest.substr(0, comma));
+            close = close || equals_nocase(option, "close");
+            keep = keep || equals_nocase(option, "keep-alive");
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        }
+    }
+    if (close) return false;
+    return request.version == "HTTP/1.1" || keep;
 }
 
 std::string url_decode(std::string_view text, bool plus_is_space) {

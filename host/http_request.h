@@ -19,6 +19,7 @@ struct HttpRequest {
     std::string target;  // as sent, e.g. /site/group.asp?g=test.pics
     std::string path;    // decoded path part
     std::string query;   // raw query part, without "?"
+    std::string version; // "HTTP/1.1" or "HTTP/1.0"
     Pairs headers;       // names as sent
     std::string body;
 
@@ -37,6 +38,11 @@ std::optional<std::string> parse_head(std::string_view head, HttpRequest& out);
 // The body length the head announces: 0 without Content-Length, nothing
 // when the value is not a number or the body is chunked.
 std::optional<size_t> announced_length(const HttpRequest& request);
+
+// Whether the client keeps the connection for another request: HTTP/1.1
+// unless it says "Connection: close", HTTP/1.0 only when it asks for
+// keep-alive.
+bool wants_keep_alive(const HttpRequest& request);
 
 // %XX decoded; with plus_is_space also "+" as a blank (query and form rule).
 // A "%" not followed by two hex digits stays as it is.

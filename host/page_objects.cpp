@@ -1,9 +1,11 @@
 #include "host/page_objects.h"
 
 #include <cstring>
+#include <map>
 #include <stdexcept>
 
 #include "frame/boundary.h"
+#include "frame/handles.h"
 #include "frame/object.h"
 #include "frame/text.h"
 
@@ -29,6 +31,24 @@ std::string variant_utf8(const VARIANT& value) {
     std::string out = bstr_utf8(V_BSTR(&text), ::SysStringLen(V_BSTR(&text)));
     ::VariantClear(&text);
     return out;
+}
+
+HRESULT create_object(const wchar_t* progid, REFIID iid, void** object) {
+    thread_local std::map<std::wstring, frame::com_ptr<IClassFactory>> factories;
+    std::wstring key(progid);
+    for (wchar_t& c : key)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    if (auto found = factories.find(key); found != factories.end())
+        return found->second->CreateInstance(nullptr, iid, object);
+    CLSID clsid;
+    HRESULT hr = ::CLSIDFromProgID(progid, &clsid);
+    if (FAILED(hr)) return hr;
+    frame::com_ptr<IClassFactory> factory;
+    if (FAILED(::CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.put_void())))
+        return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, iid, object);
+    hr = factory->CreateInstance(nullptr, iid, object);
+    if (SUCCEEDED(hr)) factories.emplace(std::move(key), std::move(factory));
+    return hr;
 }
 
 namespace {
@@ -295,7 +315,7 @@ class Server final : public PageObject<IPageServer> {
         return text_result(encoded, [&] { return frame::make_bstr_utf8(url_encode(utf8_of(text))); });
     }
     HRESULT STDMETHODCALLTYPE get_ScriptTimeout(long* seconds) override {
-        return value_result(seconds, [&] { return state().script_timeout; });
+        return value_result(seconds, [&] { return state().script_timeout.load(); });
     }
     HRESULT STDMETHODCALLTYPE put_ScriptTimeout(long seconds) override {
         return boundary([&] {
@@ -307,11 +327,7 @@ class Server final : public PageObject<IPageServer> {
 
   private:
     static HRESULT create(BSTR progid, IDispatch** object) {
-        CLSID clsid;
-        HRESULT hr = ::CLSIDFromProgID(progid ? progid : L"", &clsid);
-        if (FAILED(hr)) return hr;
-        return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                                  reinterpret_cast<void**>(object));
+        return create_object(progid ? progid : L"", IID_IDispatch, reinterpret_cast<void**>(object));
     }
 };
 

@@ -23,6 +23,13 @@ IDispatch* make_response(std::shared_ptr<PageState> state);
 IDispatch* make_request(std::shared_ptr<PageState> state);
 IDispatch* make_server(std::shared_ptr<PageState> state);
 
+// A new object of a registered class, as Server.CreateObject makes it. The
+// class factory of an in-process class is kept for the calling thread (a
+// pool thread's apartment), so the next page on the thread skips the
+// registry: each lookup there is a round trip to the wineserver, which all
+// threads share.
+HRESULT create_object(const wchar_t* progid, REFIID iid, void** object);
+
 // Wide text of a BSTR as UTF-8, every character counted (NULs included).
 std::string bstr_utf8(const wchar_t* text, size_t length);
 std::string variant_utf8(const VARIANT& value);

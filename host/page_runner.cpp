@@ -9,11 +9,12 @@
 #include "frame/module.h"
 #include "frame/text.h"
 #include "host/page_objects.h"
+#include "host/script_watch.h"
 
 namespace host {
 
 void error_page(PageState& state, const std::string& source, const std::string& code, const std::string& message,
-                const SourcePlace& place) {
+                const SourcePlace& place, const std::string& detail) {
     state.status = "500 Internal Server Error";
     state.content_type = "text/html";
     state.headers.clear();
@@ -22,7 +23,9 @@ void error_page(PageState& state, const std::string& source, const std::string& 
     state.body = "<html><head><title>500 - Script error</title></head><body style=\"font-family:Arial\">\n"
                  "<h2>" +
                  html_encode(source) + " '" + html_encode(code) + "'</h2>\n<p class=\"message\">" +
-                 html_encode(message) + "</p>\n<p class=\"where\">" + html_encode(where) + "</p>\n</body></html>\n";
+                 html_encode(message) + "</p>\n<p class=\"where\">" + html_encode(where) + "</p>\n" +
+                 (detail.empty() ? std::string() : "<p class=\"detail\">" + html_encode(detail) + "</p>\n") +
+                 "</body></html>\n";
     std::fprintf(stderr, "script error: %s: %s (%s)\n", where.c_str(), message.c_str(), code.c_str());
 }
 
@@ -122,6 +125,28 @@ class Site final : public IActiveScriptSite {
 // The 64-bit parse interface; MinGW's uuid library does not carry its IID.
 constexpr IID kIID_IActiveScriptParse64 = {0xc7ef7658, 0xe1ee, 0x480e, {0x97, 0xea, 0xd5, 0x2c, 0xb4, 0xd7, 0x6d, 0x17}};
 
+// The page's script, parsed and run; noinline so that the host's resume
+// point in run_page lies below every frame the engine adds.
+__attribute__((noinline)) HRESULT run_script(IActiveScript* engine, IActiveScriptParse* parse,
+                                             const std::wstring& script) {
+    EXCEPINFO excep{};
+    HRESULT hr = parse->ParseScriptText(script.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE,
+                                        nullptr, &excep);
+    if (SUCCEEDED(hr)) hr = engine->SetScriptState(SCRIPTSTATE_CONNECTED);
+    ::SysFreeString(excep.bstrSource);
+    ::SysFreeString(excep.bstrDescription);
+    ::SysFreeString(excep.bstrHelpFile);
+    return hr;
+}
+
+// IIS's answer for a page past its Server.ScriptTimeout.
+void timeout_page(PageState& state) {
+    error_page(state, "Active Server Pages error", "ASP 0113", "Script timed out", {state.page, 0},
+               "The maximum amount of time for a script to execute was exceeded. You can change this limit by "
+               "specifying a new value for the property Server.ScriptTimeout or by changing the value in the IIS "
+               "administration tools.");
+}
+
 template <class T>
 struct Released {
     T* p = nullptr;
@@ -139,12 +164,8 @@ void run_page(const std::shared_ptr<PageState>& state) {
         error_page(*state, "Page host error", hex_code(hr), std::string("The script engine could not ") + step,
                    {state->page, 0});
     };
-    CLSID clsid;
-    HRESULT hr = ::CLSIDFromProgID(language, &clsid);
-    if (FAILED(hr)) return engine_failure("be found", hr);
     Released<IActiveScript> engine;
-    hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
-                            reinterpret_cast<void**>(&engine.p));
+    HRESULT hr = create_object(language, IID_IActiveScript, reinterpret_cast<void**>(&engine.p));
     if (FAILED(hr)) return engine_failure("be created", hr);
     Released<IActiveScriptParse> parse;
     hr = engine.p->QueryInterface(kIID_IActiveScriptParse64, reinterpret_cast<void**>(&parse.p));
@@ -159,14 +180,28 @@ void run_page(const std::shared_ptr<PageState>& state) {
         engine.p->AddNamedItem(name, SCRIPTITEM_ISVISIBLE | SCRIPTITEM_NOCODE);
 
     const std::wstring script = frame::utf8_to_wide(page.script);
-    EXCEPINFO excep{};
-    hr = parse.p->ParseScriptText(script.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, nullptr,
-                                  &excep);
-    if (SUCCEEDED(hr)) hr = engine.p->SetScriptState(SCRIPTSTATE_CONNECTED);
-    ::SysFreeString(excep.bstrSource);
-    ::SysFreeString(excep.bstrDescription);
-    ::SysFreeString(excep.bstrHelpFile);
-    engine.p->Close();
+    bool stopped_by_host = false, timed_out = false;
+    {
+        WatchedRun watched(state->pool_thread, engine.p, state->script_timeout);
+        void** resume = watched.resume_point();
+        if (!resume || __builtin_setjmp(resume) == 0) {
+            watched.arm();
+            hr = run_script(engine.p, parse.p, script);
+        }
+        timed_out = watched.timed_out();
+        stopped_by_host = watched.stopped_by_host();
+    }
+    if (stopped_by_host) {
+        // The engine was left in the middle of its work: it, and the
+        // objects the page made, are abandoned rather than closed.
+        std::fprintf(stderr, "%s: past its ScriptTimeout of %ld s; the engine has no interrupt, so the host stopped it\n",
+                     state->page.c_str(), state->script_timeout.load());
+        engine.p = nullptr;
+        parse.p = nullptr;
+    } else {
+        engine.p->Close();
+    }
+    if (timed_out) return timeout_page(*state);
     if (FAILED(hr) && !site.failed() && !state->ended) engine_failure("run the page", hr);
 }
 

@@ -14,6 +14,6 @@ void run_page(const std::shared_ptr<PageState>& state);
 
 // The 500 page: what went wrong and where, like IIS shows it.
 void error_page(PageState& state, const std::string& source, const std::string& code, const std::string& message,
-                const SourcePlace& place);
+                const SourcePlace& place, const std::string& detail = {});
 
 }  // namespace host

@@ -3,6 +3,7 @@
 // Server objects of that request; plain C++ apart from nothing.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ struct PageState {
     std::string page;      // virtual path of the page being run
     std::string server_port;
     std::string remote_addr;
+    int pool_thread = 0;  // the page host's thread serving it, from 1
     std::shared_ptr<const CompiledPage> compiled;
 
     // The response.
@@ -28,7 +30,9 @@ struct PageState {
     Pairs headers;
     std::string body;
     bool ended = false;  // Response.End or Redirect: nothing more is written
-    long script_timeout = 90;
+    // Server.ScriptTimeout, in seconds; the host's watching thread reads it
+    // while the page runs.
+    std::atomic<long> script_timeout{90};
     size_t read_offset = 0;  // Request.BinaryRead's position in the body
 
     // Parsed on first use.

@@ -201,7 +201,11 @@ void let_go(const std::vector<uint8_t>* bytes) noexcept {
 
 int32_t read_picture_file(const std::wstring& path, FileBytes& out) {
     out.reset();
-    frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // Shared for deleting too: a writer renaming a new copy over the file
+    // holds it open for deleting, and a page reading it at that moment would
+    // otherwise be refused.
+    frame::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER length;
     if (!file || !::GetFileSizeEx(file.get(), &length)) return image_cannot_open;

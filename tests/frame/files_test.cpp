@@ -117,6 +117,30 @@ TEST(AtomicFile, AFailedWriteKeepsTheOldFileAndReportsTheStep) {
     EXPECT_EQ((std::vector<std::string>{"dir", "keep.bin"}), list_folder(root.path()));
 }
 
+// Another page reading the old file while the new one is committed: the
+// rename waits for the reader instead of failing the write.
+TEST(AtomicFile, ACommitWaitsForAReaderOfTheOldFile) {
+    TempFolder root;
+    const std::wstring path = frame::ansi_to_wide(root.path() + "\\list.txt");
+    ASSERT_FALSE(frame::write_file_atomically(path, "old", 3));
+    HANDLE reader = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    // A thread procedure is WINAPI, which a lambda cannot be on 32-bit Windows.
+    struct Reader {
+        static DWORD WINAPI close_later(void* h) {
+            ::Sleep(200);
+            return ::CloseHandle(h) ? 0 : 1;
+        }
+    };
+    HANDLE closer = ::CreateThread(nullptr, 0, &Reader::close_later, reader, 0, nullptr);
+    ASSERT_NE(nullptr, closer);
+    EXPECT_FALSE(frame::write_file_atomically(path, "new", 3));
+    ::WaitForSingleObject(closer, INFINITE);
+    ::CloseHandle(closer);
+    EXPECT_EQ("new", read_file(root.path() + "\\list.txt"));
+    EXPECT_EQ(std::vector<std::string>{"list.txt"}, list_folder(root.path()));
+}
+
 TEST(AtomicFile, WidePathsReachNamesTheCodePageCannotSpell) {
     TempFolder root;
     const std::wstring path = frame::ansi_to_wide(root.path()) + L"\\\u65e5\u672c.txt";

@@ -24,6 +24,21 @@ TEST(HttpRequest, HeadGivesMethodPathQueryAndHeaders) {
     }
 }
 
+TEST(HttpRequest, ConnectionStaysOpenAsTheVersionAndHeaderSay) {
+    auto keeps = [](const char* head) {
+        HttpRequest r;
+        EXPECT_FALSE(parse_head(head, r)) << head;
+        return wants_keep_alive(r);
+    };
+    EXPECT_TRUE(keeps("GET / HTTP/1.1\r\n\r\n"));
+    EXPECT_FALSE(keeps("GET / HTTP/1.1\r\nConnection: Close\r\n\r\n"));
+    EXPECT_FALSE(keeps("GET / HTTP/1.1\r\nConnection: TE, close\r\n\r\n"));
+    EXPECT_FALSE(keeps("GET / HTTP/1.0\r\n\r\n"));
+    EXPECT_TRUE(keeps("GET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n"));
+    HttpRequest other;
+    EXPECT_TRUE(parse_head("GET / HTTP/1.10\r\n\r\n", other));
+}
+
 TEST(HttpRequest, BodyLengthIsBelievedOnlyWhenItIsANumber) {
     auto length = [](const char* head) {
         HttpRequest r;

@@ -560,6 +560,22 @@ TEST_F(PictureFiles, TheFileIsFreeOnceLoaded) {
     }
 }
 
+// Another page putting a new copy in place holds the file open for
+// deleting while it renames; a page making the thumbnail at that moment
+// must still read it.
+TEST_F(PictureFiles, LoadsAFileBeingReplaced) {
+    const Rgb rgb = random_picture(32, 24, 5);
+    const std::wstring path =
+        write_file(L"renamed.png", encode(GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 32, 24, 3, rgb.px));
+    HANDLE renamer = ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, renamer);
+    Picture p;
+    EXPECT_EQ(image_ok, p.load(path));
+    ::CloseHandle(renamer);
+    EXPECT_EQ(32, p.width());
+}
+
 TEST_F(PictureFiles, IconizeRefusesUnusableSizes) {
     Picture p;
     EXPECT_EQ(image_no_picture, p.iconize(10, 10));

@@ -10,6 +10,8 @@
 #   BASE+80           nginx: the address to open; static files
 #   BASE+81           the page host, behind nginx
 #   BASE+82           nginx: another web server, the one fetch.asp may read
+#   BASE+83..BASE+85  more page hosts and a slow web server the load test starts
+#                     (tests/site/load_test.py)
 # The demo uses 12600, the browser tests 12700, the benchmark 12800; the
 # other test fixtures use 11919-11943 and 12525-12588.
 set -u
@@ -71,6 +73,8 @@ setup() {
     cp "$here/site/welcome.html" "$dir/neighbour/index.html"
     # The pages the fetch page is shown with in each charset.
     cp "$here/site/welcome-utf8.html" "$here/site/welcome-latin1.html" "$dir/neighbour/"
+    # Pages only the tests ask for (an endless loop, ...), never in the demo.
+    [ "$name" = demo ] || cp -r "$here/tests/site/pages" "$www/test"
     /usr/bin/python3 "$here/tests/site/site_data.py" images "$www" || fail "making the pictures failed"
     /usr/bin/python3 "$here/tests/site/site_data.py" uploads "$dir/samples" || fail "making the samples failed"
 
@@ -123,9 +127,10 @@ EOF
     nginx -p "$dir" -e "$dir/nginx-error.log" -c "$dir/nginx.conf" </dev/null >/dev/null 2>&1 || fail "nginx did not start"
 
     # A page can still crash the platform's script engine, and with it the
-    # host process; the loop starts it again so the site keeps serving.
+    # host process; the loop starts it again so the site keeps serving, and
+    # logs it: teardown fails the run when it happened (tests/site/host_log.py).
     : >"$dir/host.log"
-    setsid bash -c 'while :; do "$0" "$1" --root "$2" --port "$3"; echo "page host ended ($?), starting it again"
+    setsid bash -c 'while :; do "$0" "$1" --root "$2" --port "$3"; echo "page host ended ($?) at $(date -u +%T), starting it again"
         sleep 1; done' wine "$build/bin/PageHost.exe" "$(winpath "$www")" "$host_port" \
         </dev/null >>"$dir/host.log" 2>&1 &
     echo $! >"$dir/host.pid"
@@ -135,9 +140,22 @@ EOF
     echo "news site $name: http://127.0.0.1:$nginx_port/"
 }
 
+# A host that died while the site ran is a failure, even though the loop
+# restarted it and every test after it passed.
+teardown() {
+    local deaths=""
+    [ -s "$dir/host.log" ] && deaths=$(/usr/bin/python3 "$here/tests/site/host_log.py" "$dir/host.log")
+    stop_all
+    if [ -n "$deaths" ]; then
+        echo "news site $name: $deaths"
+        exit 1
+    fi
+    echo "news site $name stopped"
+}
+
 case "$mode" in
 setup) setup ;;
-teardown) stop_all; echo "news site $name stopped" ;;
+teardown) teardown ;;
 *) echo "usage: $0 BUILD_DIR NAME BASE_PORT setup|teardown"; exit 2 ;;
 esac
 exit 0
