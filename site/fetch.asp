@@ -17,19 +17,23 @@ If address = "" Then
         address = first
     End If
 End If
+' A visitor waits at most this long, and so does the page's thread.
+Const FetchSeconds = 5
 PageTop "Fetch a page"
 %>
 <form method="get" action="fetch.asp"><p>Address: <input type="text" name="url" size="60" value="<%= H(address) %>">
 <input type="submit" value="Fetch"></p></form>
 <p class="note">Pages are fetched only from <span class="allowed"><% If Trim(FetchAllowed & "") = "" Then %>no server
 (the site's settings name none)<% Else %><%= H(FetchAllowed) %><% End If %></span>.
-Time limits: <span class="limits">30 s to find the server, 30 s to connect, 60 s to send the request and 60 s
-for the answer</span>, at most 10 redirects.</p>
+Time limit: <span class="limits"><%= FetchSeconds %> s for the whole fetch</span>; redirects are not
+followed (a page that moved shows as an error), so an allowed server cannot send the fetch elsewhere.</p>
 <%
 If address = "" Then Refuse "Give an http:// or https:// address."
 refusal = FetchRefusal(address)
 If refusal <> "" Then Refuse refusal
 Set web = NewQuillnet("Quillnet.MyHttp")
+web.TimeLimit = FetchSeconds
+web.Redirects = 0
 text = web.GetURL(address, "", "")
 If Left(text, 6) = "Error:" Then Refuse "The page could not be fetched: " & text
 lower = LCase(text)

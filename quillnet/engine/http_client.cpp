@@ -11,6 +11,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -185,6 +186,16 @@ class HttpClient final : public WebClient {
         return get();
     }
     std::string ContentType() const override { return content_type_; }
+    int SetTimeLimit(int seconds) override {
+        if (seconds < 0 || seconds > kMaxTimeLimit) return kWebErrorBadLimit;
+        time_limit_ = std::chrono::seconds(seconds);
+        return 0;
+    }
+    int SetRedirectLimit(int count) override {
+        if (count < 0 || count > kMaxRedirects) return kWebErrorBadLimit;
+        redirect_limit_ = count;
+        return 0;
+    }
 
   private:
     std::wstring proxy_text() const {
@@ -255,6 +266,8 @@ class HttpClient final : public WebClient {
             if (!::WinHttpReadData(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got))
                 return last_error();
             if (got == 0) break;
+            // A server that trickles its page keeps every single wait short.
+            if (past_deadline()) return ERROR_WINHTTP_TIMEOUT;
             for (DWORD pos = 0; pos < got;) {
                 const auto piece = static_cast<uint16_t>(std::min<size_t>(kMaxChunk, got - pos));
                 owner_.Transfer(kTransferBody, offset, buffer.data() + pos, piece);
@@ -272,8 +285,10 @@ class HttpClient final : public WebClient {
         if (!enabled_) return kWebErrorNetworkDisabled;
         if (!url_) return ERROR_WINHTTP_INVALID_URL;
         if (const int e = open_session()) return e;
+        deadline_ = time_limit_.count() ? std::optional(std::chrono::steady_clock::now() + time_limit_) : std::nullopt;
         Url current = *url_;
         for (int hop = 0;; ++hop) {
+            if (past_deadline()) return ERROR_WINHTTP_TIMEOUT;
             unique_hinternet connection(::WinHttpConnect(session_.get(), current.host.c_str(), current.port, 0));
             if (!connection) return last_error();
             unique_hinternet request(::WinHttpOpenRequest(connection.get(), L"GET", current.path.c_str(), nullptr,
@@ -290,7 +305,10 @@ class HttpClient final : public WebClient {
             DWORD header_limit = 64 * 1024;
             ::WinHttpSetOption(request.get(), WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &header_limit,
                                sizeof header_limit);
-            DWORD header_wait = static_cast<DWORD>(timeouts_.receive_ms);
+            // A page's time limit cuts every wait of this request to it.
+            const WebTimeouts t = limited_timeouts();
+            ::WinHttpSetTimeouts(request.get(), t.resolve_ms, t.connect_ms, t.send_ms, t.receive_ms);
+            DWORD header_wait = static_cast<DWORD>(t.receive_ms);
             ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &header_wait,
                                sizeof header_wait);
             DWORD status = 0;
@@ -299,7 +317,7 @@ class HttpClient final : public WebClient {
             if (is_redirect(status)) {
                 auto location = query_text(request.get(), WINHTTP_QUERY_LOCATION);
                 if (location) {
-                    if (hop >= kMaxRedirects) return ERROR_WINHTTP_REDIRECT_FAILED;
+                    if (hop >= redirect_limit_) return ERROR_WINHTTP_REDIRECT_FAILED;
                     Url next;
                     if (parse_url(resolve_location(current, *location), next) != 0)
                         return ERROR_WINHTTP_REDIRECT_FAILED;
@@ -315,8 +333,20 @@ class HttpClient final : public WebClient {
         }
     }
 
+    WebTimeouts limited_timeouts() const {
+        WebTimeouts t = timeouts_;
+        if (time_limit_.count() == 0) return t;
+        const int ms = static_cast<int>(std::chrono::milliseconds(time_limit_).count());
+        for (int* wait : {&t.resolve_ms, &t.connect_ms, &t.send_ms, &t.receive_ms}) *wait = std::min(*wait, ms);
+        return t;
+    }
+    bool past_deadline() const { return deadline_ && std::chrono::steady_clock::now() > *deadline_; }
+
     WebEvents& owner_;
     WebTimeouts timeouts_;
+    std::chrono::seconds time_limit_{0};
+    int redirect_limit_ = kMaxRedirects;
+    std::optional<std::chrono::steady_clock::time_point> deadline_;
     bool enabled_ = true;
     std::optional<Url> url_;
     std::wstring user_, password_;

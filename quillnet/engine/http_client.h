@@ -29,6 +29,12 @@ class WebEvents {
 
 constexpr uint16_t kTransferBody = 1;
 
+// Error numbers of our own (the rest are WinHTTP, Winsock or HTTP numbers).
+constexpr int kWebErrorNetworkDisabled = 10050;  // WSAENETDOWN: SetNetworkEnabled(0) is in force
+constexpr int kWebErrorBadAction = 87;           // ERROR_INVALID_PARAMETER: no such action
+constexpr int kWebErrorBadPort = 87;             // ERROR_INVALID_PARAMETER: port outside 1..65535
+constexpr int kWebErrorBadLimit = 87;            // ERROR_INVALID_PARAMETER: a time or redirect limit out of range
+
 class WebClient {
   public:
     virtual ~WebClient() = default;
@@ -44,14 +50,15 @@ class WebClient {
     virtual int SetAction(int action) = 0;
     // The Content-Type of the last response that delivered a body.
     virtual std::string ContentType() const = 0;
+    // Seconds a whole fetch may take, redirects included; every wait is cut
+    // to it too. 0 keeps the defaults (WebTimeouts); 1 to kMaxTimeLimit.
+    virtual int SetTimeLimit(int seconds) { return seconds == 0 ? 0 : kWebErrorBadLimit; }
+    // How many redirects a fetch follows, 0 to kMaxRedirects (the default);
+    // one past the limit ends the fetch with ERROR_WINHTTP_REDIRECT_FAILED.
+    virtual int SetRedirectLimit(int count) { return count == 10 ? 0 : kWebErrorBadLimit; }
 };
 
 constexpr int kWebActionGet = 1;
-
-// Error numbers of our own (the rest are WinHTTP, Winsock or HTTP numbers).
-constexpr int kWebErrorNetworkDisabled = 10050;  // WSAENETDOWN: SetNetworkEnabled(0) is in force
-constexpr int kWebErrorBadAction = 87;           // ERROR_INVALID_PARAMETER: no such action
-constexpr int kWebErrorBadPort = 87;             // ERROR_INVALID_PARAMETER: port outside 1..65535
 
 // Limits of one GET. The defaults are the product's; tests pass shorter ones.
 struct WebTimeouts {
@@ -61,6 +68,7 @@ struct WebTimeouts {
     int receive_ms = 60000;
 };
 constexpr int kMaxRedirects = 10;
+constexpr int kMaxTimeLimit = 600;
 
 std::unique_ptr<WebClient> make_http_client(WebEvents& owner, const WebTimeouts& timeouts = {});
 

@@ -1,4 +1,6 @@
 // The web fetcher object: IMyHttp over WebFetcher and the WinHTTP client.
+#include <climits>
+
 #include "frame/boundary.h"
 #include "frame/object.h"
 #include "frame/text.h"
@@ -18,6 +20,13 @@ BSTR page_bstr(const mailweb::PageResult& page, bool utf8) {
     std::string text;
     engine::undeclared_to_utf8(page.text, text);  // an error text, naming the page's own address
     return frame::make_bstr_utf8(text);
+}
+
+// A limit out of range is the caller's mistake, as for CodePage: the script
+// sees "Invalid procedure call or argument", and the limit stays.
+template <class Set>
+HRESULT limit_result(Set&& set) noexcept {
+    return frame::boundary([&]() -> HRESULT { return set() ? S_OK : E_INVALIDARG; });
 }
 
 class MyHttpObject final : public frame::DualObject<IMyHttp> {
@@ -45,6 +54,18 @@ class MyHttpObject final : public frame::DualObject<IMyHttp> {
 
     HRESULT STDMETHODCALLTYPE get_CodePage(long* value) override { return codePage_.get(value); }
     HRESULT STDMETHODCALLTYPE put_CodePage(long value) override { return codePage_.put(value); }
+    HRESULT STDMETHODCALLTYPE get_TimeLimit(long* seconds) override {
+        return frame::value_result(seconds, [&] { return static_cast<long>(fetcher_.time_limit()); });
+    }
+    HRESULT STDMETHODCALLTYPE put_TimeLimit(long seconds) override {
+        return limit_result([&] { return seconds >= 0 && seconds <= INT_MAX && fetcher_.set_time_limit(int(seconds)); });
+    }
+    HRESULT STDMETHODCALLTYPE get_Redirects(long* count) override {
+        return frame::value_result(count, [&] { return static_cast<long>(fetcher_.redirect_limit()); });
+    }
+    HRESULT STDMETHODCALLTYPE put_Redirects(long count) override {
+        return limit_result([&] { return count >= 0 && count <= INT_MAX && fetcher_.set_redirect_limit(int(count)); });
+    }
 
   private:
     mailweb::WebFetcher fetcher_;

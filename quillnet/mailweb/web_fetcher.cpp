@@ -39,6 +39,18 @@ int WebFetcher::set_proxy(const std::string& server, int port) {
     return r;
 }
 
+bool WebFetcher::set_time_limit(int seconds) {
+    if (client_->SetTimeLimit(seconds) != 0) return false;
+    time_limit_ = seconds;
+    return true;
+}
+
+bool WebFetcher::set_redirect_limit(int count) {
+    if (client_->SetRedirectLimit(count) != 0) return false;
+    redirect_limit_ = count;
+    return true;
+}
+
 // Room for the whole page at once spares copying a large page over and
 // over as it grows; an absurd announced length is not believed up front.
 void WebFetcher::BodyLength(uint64_t bytes) {

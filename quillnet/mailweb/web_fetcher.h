@@ -31,12 +31,20 @@ class WebFetcher final : public engine::WebEvents {
 
     PageResult get_url(const std::string& address, const std::string& user, const std::string& password);
     int set_proxy(const std::string& server, int port);
+    // The client's limits (http_client.h); false when out of range, and the
+    // limit then stays as it was.
+    bool set_time_limit(int seconds);
+    bool set_redirect_limit(int count);
+    int time_limit() const { return time_limit_; }
+    int redirect_limit() const { return redirect_limit_; }
 
     int Transfer(uint16_t kind, int64_t offset, const char* bytes, uint16_t length) override;
     void BodyLength(uint64_t bytes) override;
 
   private:
     std::unique_ptr<engine::WebClient> client_;
+    int time_limit_ = 0;
+    int redirect_limit_ = engine::kMaxRedirects;
     std::string page_;
 };
 

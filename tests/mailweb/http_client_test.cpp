@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frame/handles.h"
@@ -169,6 +171,46 @@ TEST(HttpClientStallTest, SilentServerEndsInATimeout) {
         const ULONGLONG start = ::GetTickCount64();
         EXPECT_EQ(ERROR_WINHTTP_TIMEOUT, client->SetAction(kWebActionGet));
         EXPECT_LT(::GetTickCount64() - start, 20000u);
+    }
+    ::WSACleanup();
+}
+
+// A page's time limit bounds the whole fetch: a server that never answers
+// and one that trickles its page a byte at a time both end in WinHTTP's
+// timeout although the client keeps its long default waits.
+TEST(HttpClientStallTest, TheTimeLimitEndsSilentAndTricklingServers) {
+    WSADATA data;
+    ASSERT_EQ(0, ::WSAStartup(MAKEWORD(2, 2), &data));
+    for (const bool trickle : {false, true}) {
+        SCOPED_TRACE(trickle ? "trickling" : "silent");
+        frame::unique_socket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(0, ::bind(listener.get(), reinterpret_cast<sockaddr*>(&a), sizeof a));
+        ASSERT_EQ(0, ::listen(listener.get(), 4));
+        int len = sizeof a;
+        ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&a), &len);
+        std::atomic<bool> done{false};
+        std::thread peer([&] {
+            frame::unique_socket c(::accept(listener.get(), nullptr, nullptr));
+            char request[4096];
+            ::recv(c.get(), request, sizeof request, 0);
+            const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n";
+            if (trickle) ::send(c.get(), head.data(), static_cast<int>(head.size()), 0);
+            for (int i = 0; i < 300 && !done; ++i) {
+                if (trickle && ::send(c.get(), "x", 1, 0) <= 0) return;
+                ::Sleep(100);
+            }
+        });
+        Recorder events;
+        auto client = make_http_client(events);
+        EXPECT_EQ(kWebErrorBadLimit, client->SetTimeLimit(kMaxTimeLimit + 1));
+        ASSERT_EQ(0, client->SetTimeLimit(1));
+        ASSERT_EQ(0, client->SetURL("http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/"));
+        EXPECT_EQ(ERROR_WINHTTP_TIMEOUT, client->SetAction(kWebActionGet));
+        done = true;
+        peer.join();
     }
     ::WSACleanup();
 }

@@ -99,6 +99,35 @@ TEST_F(MyHttpTest, ErrorTextsAsAPageSeesThem) {
     EXPECT_EQ(E_POINTER, http->GetRealTime(nullptr, nullptr));
 }
 
+// Redirects: followed up to the page's limit, one more is refused; limits
+// out of range are the caller's error and change nothing.
+TEST_F(MyHttpTest, RedirectAndTimeLimitsAsThePageSetsThem) {
+    long n = -1;
+    ASSERT_EQ(S_OK, http->get_Redirects(&n));
+    EXPECT_EQ(10, n);
+    ASSERT_EQ(S_OK, http->get_TimeLimit(&n));
+    EXPECT_EQ(0, n);
+    EXPECT_EQ(L"Hello from nginx\n", get_url(url("/r3")));
+    ASSERT_EQ(S_OK, http->put_Redirects(2));
+    EXPECT_EQ(L"Error: SetAction(HTTP_GET) failed.12156", get_url(url("/r3")));
+    EXPECT_EQ(L"Hello from nginx\n", get_url(url("/r2")));
+    ASSERT_EQ(S_OK, http->put_Redirects(0));
+    EXPECT_EQ(L"Error: SetAction(HTTP_GET) failed.12156", get_url(url("/moved")));
+    EXPECT_EQ(L"Hello from nginx\n", get_url(url("/hello.txt")));
+    EXPECT_EQ(E_INVALIDARG, http->put_Redirects(11));
+    EXPECT_EQ(E_INVALIDARG, http->put_TimeLimit(-1));
+    EXPECT_EQ(E_INVALIDARG, http->put_TimeLimit(601));
+    ASSERT_EQ(S_OK, http->put_TimeLimit(5));
+    ASSERT_EQ(S_OK, http->get_TimeLimit(&n));
+    EXPECT_EQ(5, n);
+    ASSERT_EQ(S_OK, http->get_Redirects(&n));
+    EXPECT_EQ(0, n);
+    EXPECT_EQ(L"Hello from nginx\n", get_url(url("/hello.txt")));
+    // By name, as a page sets them.
+    EXPECT_EQ(S_OK, put(dispatch().get(), L"Redirects", Arg(3)));
+    EXPECT_EQ(L"Hello from nginx\n", get_url(url("/r3")));
+}
+
 TEST_F(MyHttpTest, EachFetchReturnsOnlyItsOwnPage) {
     EXPECT_EQ(L"Hello from nginx\n", get_url(url("/hello.txt")));
     EXPECT_EQ(L"Error: SetAction(HTTP_GET) failed.404", get_url(url("/gone")));
