@@ -78,3 +78,41 @@ for name, _, both in pages[3:]:
     own = 1000 / one[name]
     print("%-40s host %.1f ms of %.1f ms; components and page script %.1f ms (%.0f%%)" %
           (name, empty, own, own - empty, 100 * (own - empty) / own))
+
+# The floor of a group page: the same news work done by Python's nntplib
+# (connect, GROUP, OVER of the 100 newest) plus writing the same table, as
+# one client would, against the same INN.
+if len(sys.argv) > 3:
+    import html
+    import warnings
+
+    warnings.simplefilter("ignore", DeprecationWarning)
+    import nntplib
+
+    inn_port = int(sys.argv[3])
+
+    def floor_once():
+        s = nntplib.NNTP("127.0.0.1", inn_port, readermode=True)
+        _, count, first, last, _ = s.group("demo.big")
+        _, overviews = s.over((max(first, last - 99), last))
+        rows = []
+        for number, fields in overviews:
+            rows.append("<tr><td>%d</td><td>%s</td><td>%s</td><td>%s</td><td>%s</td></tr>" % (
+                number, html.escape(fields.get("subject", "")), html.escape(fields.get("from", "")),
+                html.escape(fields.get("date", "")), fields.get(":bytes", "")))
+        s.quit()
+        return "<table>" + "".join(rows) + "</table>"
+
+    floor_once()
+    times = []
+    until = time.time() + seconds
+    while time.time() < until or len(times) < 5:
+        start = time.perf_counter()
+        floor_once()
+        times.append(time.perf_counter() - start)
+    times.sort()
+    floor_ms = 1000 * times[len(times) // 2]
+    group_ms = 1000 / one["group page (demo.big, 100 rows)"]
+    print("%-40s %.1f ms (nntplib: connect, GROUP, OVER of 100, the table; median of %d)" %
+          ("group page floor", floor_ms, len(times)))
+    print("%-40s %.2f (target at most 2)" % ("group page / floor", group_ms / floor_ms))

@@ -17,4 +17,5 @@ printf '<%%\n%%>' >"$www/bench-empty.asp"
 printf '<!-- #include file="common.inc" -->\n<%% PageTop "Frame"\nPageBottom %%>' >"$www/bench-frame.asp"
 printf '<!-- #include file="common.inc" -->\n<%% PageTop "Connect"\nSet n = Server.CreateObject("Quillnet.MyNntp")
 r = n.SetServer(NewsServer)\nr = n.SetGroup("demo.big")\nPageBottom %%>' >"$www/bench-connect.asp"
-/usr/bin/python3 "$here/bench/site_pages.py" 12881 "${2:-10}"
+# The group page beside its floor: nntplib against the same INN (BASE+19).
+/usr/bin/python3 "$here/bench/site_pages.py" 12881 "${2:-10}" 12819
