@@ -236,7 +236,12 @@ void run_pool(SOCKET listener, const PoolSettings& settings, const ServeOne& ser
                 Owned c = std::move(idle[k].c);
                 idle[k] = std::move(idle.back());
                 idle.pop_back();
-                if (ready) dispatch(std::move(c));
+                // A client that closed its kept-alive connection makes it
+                // readable too; queued, it would take a place a real request
+                // then finds full (503), so only one with bytes goes on.
+                char probe = 0;
+                if (ready && (!c->pending.empty() || ::recv(c->socket.get(), &probe, 1, MSG_PEEK) > 0))
+                    dispatch(std::move(c));
                 continue;
             }
             ++k;
