@@ -1,7 +1,6 @@
 #include "quillnet/engine/smtp_client.h"
 
 #include <winsock2.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
@@ -54,7 +53,7 @@ class SmtpClient final : public MailEngine {
     int SetMailField4(std::string_view v) override { return set(body_, v); }
     int SetMailField5(std::string_view v) override { return set(cc_, v); }
     int SetTextCodePage(unsigned codePage) override {
-        utf8_ = codePage == 65001;
+        utf8_ = codePage == kCodePageUtf8;
         return 0;
     }
     int SetNetworkEnabled(int enabled) override {
@@ -486,7 +485,7 @@ class SmtpClient final : public MailEngine {
         parts_.subject = subject_;
         parts_.body = body_;
         parts_.utf8 = utf8_;
-        parts_.charset = utf8_ ? "UTF-8" : charset_of_code_page(::GetACP());
+        parts_.charset = utf8_ ? "UTF-8" : charset_of_code_page(ansi_code_page());
         parts_.eight_bit_ok = offers_.eight_bit_mime;
         parts_.date = message_date_now();
         parts_.message_id = new_message_id(parts_.from.mailbox);
