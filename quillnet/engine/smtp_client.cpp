@@ -151,11 +151,16 @@ class SmtpClient final : public MailEngine {
         }
     }
 
+    // A refusal is a 4xx or 5xx reply. Three digits beyond 599 are no SMTP
+    // reply at all: reported as one, the page would take the number for a
+    // refusal it could look up.
+    static bool refusal_code(int code) { return code >= 400 && code <= 599; }
+
     // A reply that fits no step of the exchange leaves the session in an
     // unknown state: it is dropped.
     Step unexpected(const Reply& reply) {
         line_.close();
-        return finish(reply.code >= 400 ? reply.code : kMailBadReply);
+        return finish(refusal_code(reply.code) ? reply.code : kMailBadReply);
     }
 
     Step on_greeting(const Reply& reply) {
@@ -170,7 +175,7 @@ class SmtpClient final : public MailEngine {
         }
         // A server that does not know EHLO answers 500, 502 or 504 (or 550):
         // the session goes on with HELO and without extensions.
-        if (reply.code >= 500) return send_command("HELO " + local_domain(), Await::helo);
+        if (refusal_code(reply.code) && reply.code >= 500) return send_command("HELO " + local_domain(), Await::helo);
         return unexpected(reply);
     }
 
@@ -284,7 +289,7 @@ class SmtpClient final : public MailEngine {
         if (command == Await::rcpt) good = code == 250 || code == 251;
         if (command == Await::data) good = code == 354;
         if (good) return Verdict::accepted;
-        return code >= 400 ? Verdict::refused : Verdict::out_of_step;
+        return refusal_code(code) ? Verdict::refused : Verdict::out_of_step;
     }
 
     Step on_mail(const Reply& reply) {
@@ -433,7 +438,7 @@ class SmtpClient final : public MailEngine {
 
     Step on_message(const Reply& reply) {
         if (reply.code == 250) return finish(0);
-        if (reply.code >= 400) return finish(reply.code);
+        if (refusal_code(reply.code)) return finish(reply.code);
         return unexpected(reply);
     }
 
