@@ -46,7 +46,10 @@ bool has_unquoted_bracket(std::string_view display) {
 // "Name <box>" or "box" for a header, the name as encoded words when it
 // holds characters beyond ASCII.
 std::string header_address(const MailAddress& a, const MessageParts& parts) {
-    if (a.display.empty()) return a.mailbox;
+    // A bare mailbox with a separator or quote of its own would read back as
+    // more (or other) addresses: it goes in angle brackets.
+    if (a.display.empty())
+        return a.mailbox.find_first_of(",;\"") == std::string::npos ? a.mailbox : "<" + a.mailbox + ">";
     std::string name = a.display;
     if (!is_ascii(name)) {
         std::string_view bare = name;
