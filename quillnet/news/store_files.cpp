@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "frame/atomic_file.h"
 #include "frame/handles.h"
 #include "frame/text.h"
@@ -34,7 +36,7 @@ class StoredFile final : public StoredCopy {
     explicit StoredFile(frame::unique_file file) : file_(std::move(file)) {}
     bool read(char* into, size_t room, size_t& got) override {
         DWORD n = 0;
-        const DWORD ask = room > MAXDWORD ? MAXDWORD : static_cast<DWORD>(room);
+        const auto ask = static_cast<DWORD>(std::min<size_t>(room, MAXDWORD));
         const bool ok = ::ReadFile(file_.get(), into, ask, &n, nullptr) != 0;
         got = ok ? n : 0;
         return ok;
