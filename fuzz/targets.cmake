@@ -6,7 +6,7 @@ set(QK_FUZZ_TARGETS
   mime_part mime_words utf8_text attachments safe_name
   posted_body registrar line_engine server_address
   picture_format jpeg_preview png_reader orientation
-  news_article)
+  news_article mail_message stored_copy)
 # Targets that reach the network through connect_tcp, which only the native
 # build answers with a scripted server: not replayed by the Windows tests.
-set(QK_FUZZ_NATIVE_TARGETS news_client)
+set(QK_FUZZ_NATIVE_TARGETS news_client smtp_client)

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "quillnet/engine/crc32.h"
-#include "quillnet/news/article_decode.h"
+#include "quillnet/news/store_files.h"
 #include "quillnet/news/article_record.h"
 #include "frame/atomic_file.h"
 #include "frame/text.h"

@@ -1,11 +1,7 @@
 // Message composition: see mail_message.h.
 #include "quillnet/engine/mail_message.h"
 
-#include <windows.h>
-#include <bcrypt.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 
 #include "frame/ascii.h"
@@ -50,7 +46,10 @@ bool has_unquoted_bracket(std::string_view display) {
 // "Name <box>" or "box" for a header, the name as encoded words when it
 // holds characters beyond ASCII.
 std::string header_address(const MailAddress& a, const MessageParts& parts) {
-    if (a.display.empty()) return a.mailbox;
+    // A bare mailbox with a separator or quote of its own would read back as
+    // more (or other) addresses: it goes in angle brackets.
+    if (a.display.empty())
+        return a.mailbox.find_first_of(",;\"") == std::string::npos ? a.mailbox : "<" + a.mailbox + ">";
     std::string name = a.display;
     if (!is_ascii(name)) {
         std::string_view bare = name;
@@ -97,50 +96,29 @@ std::string header_text(std::string_view text) {
 
 }  // namespace
 
-std::string message_date_now() {
-    SYSTEMTIME t;
-    ::GetSystemTime(&t);
+std::string format_message_date(const UtcTime& t) {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     char text[64];
-    std::snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u +0000", days[t.wDayOfWeek % 7], t.wDay,
-                  months[(t.wMonth + 11) % 12], t.wYear, t.wHour, t.wMinute, t.wSecond);
+    std::snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u +0000", days[t.week_day % 7], t.day,
+                  months[(t.month + 11) % 12], t.year, t.hour, t.minute, t.second);
     return text;
 }
 
-std::string local_domain() {
-    char name[256];
-    DWORD size = sizeof name;
-    if (::GetComputerNameExA(ComputerNameDnsFullyQualified, name, &size) && size > 0 &&
-        valid_host_name(std::string_view(name, size)))
-        return std::string(name, size);
-    return "localhost";
+std::string format_message_id(std::string_view sender, std::string_view host, std::string_view unique) {
+    const size_t at = sender.rfind('@');
+    std::string_view domain = at == std::string_view::npos ? std::string_view() : sender.substr(at + 1);
+    if (!valid_host_name(domain)) domain = host;
+    std::string id;
+    id.reserve(unique.size() + domain.size() + 3);
+    return id.append("<").append(unique).append("@").append(domain).append(">");
 }
 
-// Time, process and counter make an id unique on one machine; 64 random bits
-// drawn once per process make it unique across machines that share a name
-// ("localhost") or a sender's domain. Once: under Wine each draw costs
-// about as much as posting an article.
+std::string message_date_now() { return format_message_date(utc_now()); }
+
 std::string new_message_id(std::string_view sender) {
-    static std::atomic<unsigned> counter{0};
-    static const unsigned long long random = [] {
-        unsigned long long r = 0;
-        if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&r), sizeof r,
-                                              BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
-            r = ::GetTickCount64() ^ (static_cast<unsigned long long>(::GetCurrentProcessId()) << 32);
-        return r;
-    }();
-    const size_t at = sender.rfind('@');
-    std::string domain = at == std::string_view::npos ? std::string() : std::string(sender.substr(at + 1));
-    if (!valid_host_name(domain)) domain = local_domain();
-    FILETIME now;
-    ::GetSystemTimeAsFileTime(&now);
-    char text[128];
-    std::snprintf(text, sizeof text, "<%08lx%08lx.%lx.%x.%016llx", static_cast<unsigned long>(now.dwHighDateTime),
-                  static_cast<unsigned long>(now.dwLowDateTime), static_cast<unsigned long>(::GetCurrentProcessId()),
-                  counter.fetch_add(1) + 1, random);
-    return text + ("@" + domain + ">");
+    return format_message_id(sender, local_domain(), unique_token());
 }
 
 int split_addresses(std::string_view list, std::vector<MailAddress>& out) {

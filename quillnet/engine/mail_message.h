@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "quillnet/engine/machine.h"
 #include "quillnet/engine/smtp_client.h"
 
 namespace quillnet::engine {
@@ -60,12 +61,13 @@ bool read_mail_offer(std::string_view line, MailOffers& offers);
 int mail_from_parameters(const MessageParts& parts, const ComposedMessage& composed, const MailOffers& offers,
                          std::string& out);
 
-// The present moment as an RFC 5322 date-time in UTC.
+// `t` as an RFC 5322 date-time.
+std::string format_message_date(const UtcTime& t);
+// A Message-ID with its angle brackets: `unique` in the sender's domain, or
+// in `host` when the sender has none we can use.
+std::string format_message_id(std::string_view sender, std::string_view host, std::string_view unique);
+// The same for this machine and the present moment (machine.h).
 std::string message_date_now();
-// A Message-ID unique to this process and moment, in the sender's domain
-// (this machine's when the sender has none we can use).
 std::string new_message_id(std::string_view sender);
-// This machine's fully qualified name, or "localhost".
-std::string local_domain();
 
 }  // namespace quillnet::engine

@@ -1,7 +1,6 @@
 #include "quillnet/engine/smtp_client.h"
 
 #include <winsock2.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
@@ -54,7 +53,7 @@ class SmtpClient final : public MailEngine {
     int SetMailField4(std::string_view v) override { return set(body_, v); }
     int SetMailField5(std::string_view v) override { return set(cc_, v); }
     int SetTextCodePage(unsigned codePage) override {
-        utf8_ = codePage == 65001;
+        utf8_ = codePage == kCodePageUtf8;
         return 0;
     }
     int SetNetworkEnabled(int enabled) override {
@@ -152,11 +151,16 @@ class SmtpClient final : public MailEngine {
         }
     }
 
+    // A refusal is a 4xx or 5xx reply. Three digits beyond 599 are no SMTP
+    // reply at all: reported as one, the page would take the number for a
+    // refusal it could look up.
+    static bool refusal_code(int code) { return code >= 400 && code <= 599; }
+
     // A reply that fits no step of the exchange leaves the session in an
     // unknown state: it is dropped.
     Step unexpected(const Reply& reply) {
         line_.close();
-        return finish(reply.code >= 400 ? reply.code : kMailBadReply);
+        return finish(refusal_code(reply.code) ? reply.code : kMailBadReply);
     }
 
     Step on_greeting(const Reply& reply) {
@@ -171,7 +175,7 @@ class SmtpClient final : public MailEngine {
         }
         // A server that does not know EHLO answers 500, 502 or 504 (or 550):
         // the session goes on with HELO and without extensions.
-        if (reply.code >= 500) return send_command("HELO " + local_domain(), Await::helo);
+        if (refusal_code(reply.code) && reply.code >= 500) return send_command("HELO " + local_domain(), Await::helo);
         return unexpected(reply);
     }
 
@@ -285,7 +289,7 @@ class SmtpClient final : public MailEngine {
         if (command == Await::rcpt) good = code == 250 || code == 251;
         if (command == Await::data) good = code == 354;
         if (good) return Verdict::accepted;
-        return code >= 400 ? Verdict::refused : Verdict::out_of_step;
+        return refusal_code(code) ? Verdict::refused : Verdict::out_of_step;
     }
 
     Step on_mail(const Reply& reply) {
@@ -434,7 +438,7 @@ class SmtpClient final : public MailEngine {
 
     Step on_message(const Reply& reply) {
         if (reply.code == 250) return finish(0);
-        if (reply.code >= 400) return finish(reply.code);
+        if (refusal_code(reply.code)) return finish(reply.code);
         return unexpected(reply);
     }
 
@@ -486,7 +490,7 @@ class SmtpClient final : public MailEngine {
         parts_.subject = subject_;
         parts_.body = body_;
         parts_.utf8 = utf8_;
-        parts_.charset = utf8_ ? "UTF-8" : charset_of_code_page(::GetACP());
+        parts_.charset = utf8_ ? "UTF-8" : charset_of_code_page(ansi_code_page());
         parts_.eight_bit_ok = offers_.eight_bit_mime;
         parts_.date = message_date_now();
         parts_.message_id = new_message_id(parts_.from.mailbox);

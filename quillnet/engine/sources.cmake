@@ -9,6 +9,7 @@ target_sources(quillnet_core PRIVATE
 target_sources(quillnet_core PRIVATE
   engine/smtp_client.cpp
   engine/mail_message.cpp
+  engine/machine.cpp
   engine/http_client.cpp)
 # News client (NNTP).
 target_sources(quillnet_core PRIVATE

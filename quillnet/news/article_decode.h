@@ -28,12 +28,6 @@ class FileSink {
     virtual std::unique_ptr<NewFile> create(const std::string& path) = 0;
 };
 
-// Files of the store, through the atomic writer.
-class StoreFiles final : public FileSink {
-  public:
-    std::unique_ptr<NewFile> create(const std::string& path) override;
-};
-
 // What ArticleRecord::DecodeAttachments does, writing through `sink`.
 int32_t decode_attachments(ArticleRecord& record, const std::string& webRoot, const std::string& groupFolder,
                            FileSink& sink);

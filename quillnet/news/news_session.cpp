@@ -1,7 +1,5 @@
 #include "quillnet/news/news_session.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -9,47 +7,19 @@
 #include <utility>
 
 #include "frame/ascii.h"
-#include "frame/atomic_file.h"
-#include "frame/handles.h"
 #include "frame/scope_guard.h"
-#include "frame/text.h"
 #include "quillnet/engine/charset.h"
+#include "quillnet/engine/machine.h"
 #include "quillnet/engine/mail_message.h"
-#include "quillnet/news/article_text.h"
+#include "quillnet/news/store_files.h"
 
 namespace quillnet {
-
-// The group list cache while it is written: line ends go out as CR LF, as
-// pages reading the text file expect, and the file appears under its name
-// only once closed whole.
-class TextFile {
-  public:
-    explicit TextFile(const std::string& path) : path_(frame::ansi_to_wide(path)), file_(path_) {}
-    // Also false when a folder stands under the name: the file could never
-    // replace it, and the server need not be asked for a list that cannot
-    // be kept.
-    bool is_open() const noexcept {
-        const DWORD attributes = ::GetFileAttributesW(path_.c_str());
-        return file_.ok() && (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY));
-    }
-    bool write(std::string_view a, std::string_view b) {
-        return file_.write(a) && file_.write(b) && file_.write(std::string_view("\r\n"));
-    }
-    // True when everything written reached the file and it replaced the old one.
-    bool close() { return file_.commit(); }
-
-  private:
-    std::wstring path_;
-    frame::AtomicFile file_;
-};
 
 namespace {
 
 std::unique_ptr<engine::NewsEngine> make_news_client(engine::NewsEvents& events) {
     return std::make_unique<engine::NewsClient>(events);
 }
-
-constexpr std::string_view kMarker = kAttachmentMarker;
 
 // The leading decimal number of a header value, after blanks and a sign, as
 // C's atoi reads it; 0 when there is none, the nearest 32-bit value when it
@@ -64,49 +34,6 @@ int32_t leading_number(std::string_view s) {
     for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) v = std::min<int64_t>(v * 10 + (s[i] - '0'), kLimit);
     if (negative) return static_cast<int32_t>(-v);
     return static_cast<int32_t>(std::min<int64_t>(v, kLimit - 1));
-}
-
-// One line of a stored copy: CR LF read as LF, as text mode reads it; a
-// marker line adds its entry to the attachment list and stays in the text.
-void take_stored_line(std::string_view line, ArticleRecord& article) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.substr(0, kMarker.size()) == kMarker) article.AddAttachment(line.substr(kMarker.size()));
-    article.AppendLine(line);
-}
-
-// Appends the lines of the stored copy at `path` to the article; false when
-// there is no copy to open. Read in binary with our own line splitting, so
-// that a zero byte or a Ctrl-Z in a stored text does not end it early, and
-// shared for deleting so that a writer can still replace the copy. A read
-// error keeps the whole lines read so far.
-bool read_stored_copy(const std::string& path, ArticleRecord& article) {
-    frame::unique_file file(::CreateFileA(path.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return false;
-    constexpr DWORD kChunk = 64 * 1024;
-    const std::unique_ptr<char[]> chunk(new char[kChunk]);
-    std::string partial;  // a line that runs on into the next chunk
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), chunk.get(), kChunk, &got, nullptr)) return true;
-        if (got == 0) break;
-        const std::string_view data(chunk.get(), got);
-        size_t pos = 0;
-        for (size_t lf; (lf = data.find('\n', pos)) != std::string_view::npos; pos = lf + 1) {
-            const std::string_view piece = data.substr(pos, lf - pos);
-            if (partial.empty()) {
-                take_stored_line(piece, article);
-            } else {
-                partial.append(piece);
-                take_stored_line(partial, article);
-                partial.clear();
-            }
-        }
-        partial.append(data.substr(pos));
-    }
-    if (!partial.empty()) take_stored_line(partial, article);
-    return true;
 }
 
 // Adds the text and attachments of `from` to `to`.
@@ -302,8 +229,8 @@ int NewsSession::PostArticle(const engine::NewPost& post, bool utf8) {
     engine::PostStamp stamp;
     stamp.date = engine::message_date_now();
     stamp.messageId = engine::new_message_id(engine::from_mailbox(post.from));
-    stamp.charset = utf8 ? "UTF-8" : engine::charset_of_code_page(::GetACP());
-    stamp.codePage = utf8 ? CP_UTF8 : 0;
+    stamp.charset = utf8 ? "UTF-8" : engine::charset_of_code_page(engine::ansi_code_page());
+    stamp.codePage = utf8 ? engine::kCodePageUtf8 : 0;
     std::string article, why;
     if (const int refused = engine::build_post(post, stamp, article, why)) {
         Error(refused, why);
@@ -332,7 +259,7 @@ int NewsSession::GetAllGroups() {
     // Without a configured web root the path would name the top of the
     // current drive.
     if (!IsUsableStorageRoot(storageRoot_)) return -2;
-    TextFile file(storageRoot_ + dataFolder_ + "NewsList.txt");
+    GroupListFile file(storageRoot_ + dataFolder_ + "NewsList.txt");
     if (!file.is_open()) return -2;
     groupListFile_ = &file;
     groupListWriteFailed_ = false;
@@ -404,7 +331,11 @@ std::optional<std::string_view> NewsSession::GetText() {
     const bool store = !groupStorageRoot_.empty();
     try {
         const std::string path = groupStorageRoot_ + groupDataFolder_ + std::to_string(currentArticle_.number);
-        if (!store || !read_stored_copy(path, currentArticle_)) FetchBody(store);
+        const std::unique_ptr<StoredCopy> copy = store ? open_stored_copy(path) : nullptr;
+        if (copy)
+            read_stored_copy(*copy, currentArticle_);
+        else
+            FetchBody(store);
     } catch (...) {
         // A file or memory error: the page gets the text held so far.
     }

@@ -20,7 +20,7 @@
 
 namespace quillnet {
 
-class TextFile;
+class GroupListFile;
 
 class NewsSession final : private engine::NewsEvents {
   public:
@@ -129,7 +129,7 @@ class NewsSession final : private engine::NewsEvents {
     ArticleRecord currentArticle_;
     int lastErrorCode_ = 0;
     std::string lastErrorText_;
-    TextFile* groupListFile_ = nullptr;  // open only while GetAllGroups runs
+    GroupListFile* groupListFile_ = nullptr;  // open only while GetAllGroups runs
     bool groupListWriteFailed_ = false;
     std::string groupStorageRoot_;
     std::string groupDataFolder_;

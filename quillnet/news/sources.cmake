@@ -9,4 +9,4 @@ target_sources(Quillnet PRIVATE
 target_sources(quillnet_core PRIVATE
   news/news_session.cpp
   news/group_folders.cpp)
-target_sources(quillnet_core PRIVATE news/article_decode.cpp news/article_text.cpp news/file_names.cpp news/store_files.cpp)
+target_sources(quillnet_core PRIVATE news/article_decode.cpp news/article_text.cpp news/file_names.cpp news/store_files.cpp news/stored_copy.cpp)

@@ -1,11 +1,15 @@
-// The article store's side of attachment extraction: real files through
-// the atomic writer. Apart from the extraction itself, which is plain C++
-// and also built natively.
+// The article store's real files (store_files.h): stored copies read, files
+// of attachment extraction and the group list written through the atomic
+// writer. What reads and names them is plain C++ and also built natively.
+#include "quillnet/news/store_files.h"
+
 #include <windows.h>
 
+#include <algorithm>
+
 #include "frame/atomic_file.h"
+#include "frame/handles.h"
 #include "frame/text.h"
-#include "quillnet/news/article_decode.h"
 #include "quillnet/news/file_names.h"
 
 namespace quillnet {
@@ -27,7 +31,52 @@ class StoreFile final : public NewFile {
     frame::AtomicFile file_;
 };
 
+class StoredFile final : public StoredCopy {
+  public:
+    explicit StoredFile(frame::unique_file file) : file_(std::move(file)) {}
+    bool read(char* into, size_t room, size_t& got) override {
+        DWORD n = 0;
+        const auto ask = static_cast<DWORD>(std::min<size_t>(room, MAXDWORD));
+        const bool ok = ::ReadFile(file_.get(), into, ask, &n, nullptr) != 0;
+        got = ok ? n : 0;
+        return ok;
+    }
+
+  private:
+    frame::unique_file file_;
+};
+
 }  // namespace
+
+std::unique_ptr<StoredCopy> open_stored_copy(const std::string& path) {
+    frame::unique_file file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<StoredFile>(std::move(file));
+}
+
+struct GroupListFile::State {
+    explicit State(const std::string& path) : path(frame::ansi_to_wide(path)), file(this->path) {}
+    std::wstring path;
+    frame::AtomicFile file;
+};
+
+GroupListFile::GroupListFile(const std::string& path) : state_(std::make_unique<State>(path)) {}
+
+GroupListFile::~GroupListFile() = default;
+
+bool GroupListFile::is_open() const noexcept {
+    const DWORD attributes = ::GetFileAttributesW(state_->path.c_str());
+    return state_->file.ok() && (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY));
+}
+
+bool GroupListFile::write(std::string_view a, std::string_view b) {
+    frame::AtomicFile& f = state_->file;
+    return f.write(a) && f.write(b) && f.write(std::string_view("\r\n"));
+}
+
+bool GroupListFile::close() { return state_->file.commit(); }
 
 std::unique_ptr<NewFile> StoreFiles::create(const std::string& path) {
     auto file = std::make_unique<StoreFile>(path);

@@ -143,6 +143,13 @@ TEST_F(SmtpFaults, FallsBackToHeloAndThenAvoids8bit) {
     EXPECT_EQ(std::string::npos, log.find("!mismatch")) << log;
 }
 
+TEST_F(SmtpFaults, ReplyBeyond599IsABadReply) {
+    EXPECT_EQ(kMailBadReply, connect(12550));
+    // Not taken for "EHLO unknown": no HELO follows.
+    const std::string log = fault_log("reply_beyond_599");
+    EXPECT_EQ(std::string::npos, log.find("HELO")) << log;
+}
+
 TEST_F(SmtpFaults, RefusedRecipientFailsTheSendButNotTheSession) {
     ASSERT_EQ(0, connect(12527));
     sample("one@example.test, nobody@example.test");
