@@ -20,17 +20,20 @@ find_program(WIDL NAMES ${QK_WIDL_TARGET}-widl widl REQUIRED)
 set(WINE_IDL_DIR "/usr/include/wine/wine/windows" CACHE PATH "Folder holding Wine's oaidl.idl")
 set(WINE_TLB_DIR "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows" CACHE PATH "Folder holding stdole2.tlb")
 
-# component_idl(<prefix> <idl>): sets <prefix>_HEADER, <prefix>_IIDS, <prefix>_TLB
+# component_idl(<prefix> <idl> [DEPENDS <header>...]): sets <prefix>_HEADER,
+# <prefix>_IIDS, <prefix>_TLB. The IDL may #include headers of the tree (by
+# their path from the top) that C++ shares; list them under DEPENDS.
 function(component_idl prefix idl)
+  cmake_parse_arguments(A "" "" "DEPENDS" ${ARGN})
   get_filename_component(name ${idl} NAME_WE)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/generated)
   file(MAKE_DIRECTORY ${out})
   add_custom_command(
     OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
-    COMMAND ${WIDL} ${QK_WIDL_PLATFORM} -I${WINE_IDL_DIR} -L${WINE_TLB_DIR}
+    COMMAND ${WIDL} ${QK_WIDL_PLATFORM} -I${WINE_IDL_DIR} -I${PROJECT_SOURCE_DIR} -L${WINE_TLB_DIR}
             -h -H ${out}/${name}.h -u -U ${out}/${name}_i.c -t -T ${out}/${name}.tlb
             ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl} ${A_DEPENDS} ${PROJECT_SOURCE_DIR}/frame/typelib_names.h
     COMMENT "widl ${idl}")
   set(${prefix}_HEADER ${out}/${name}.h PARENT_SCOPE)
   set(${prefix}_IIDS ${out}/${name}_i.c PARENT_SCOPE)
