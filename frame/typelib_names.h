@@ -9,6 +9,13 @@
 
 #ifdef __WIDL__
 #define QK_TYPELIB_HELP(text) [helpstring(text)]
+// The generated interface header keeps its copy of the enums switched off:
+// C++ takes them, in their namespace, from the shared header itself, so a
+// file that includes both sees each name once.
+#define QK_TYPELIB_ONLY_BEGIN cpp_quote("#if 0 /* in C++ from the shared header that the IDL includes */")
+#define QK_TYPELIB_ONLY_END cpp_quote("#endif")
 #else
 #define QK_TYPELIB_HELP(text)
+#define QK_TYPELIB_ONLY_BEGIN
+#define QK_TYPELIB_ONLY_END
 #endif

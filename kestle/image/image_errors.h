@@ -4,11 +4,12 @@
 // act on. Pages compare them by value, so they never change. kestle.idl
 // includes this file inside its library block, which puts the enum into the
 // type library (see frame/typelib_names.h); in C++ it lives in namespace
-// kestle::image, apart from the copy widl writes into the generated header.
+// kestle::image.
 #pragma once
 
 #include "frame/typelib_names.h"
 
+QK_TYPELIB_ONLY_BEGIN
 #ifndef __WIDL__
 namespace kestle::image {
 #endif
@@ -29,3 +30,4 @@ typedef QK_TYPELIB_HELP(
 #ifndef __WIDL__
 }  // namespace kestle::image
 #endif
+QK_TYPELIB_ONLY_END

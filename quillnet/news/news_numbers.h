@@ -3,12 +3,12 @@
 // positive result is the news server's own reply code). Pages use them by
 // value, so they never change. quillnet.idl includes this file inside its
 // library block, which puts the enums into the type library (see
-// frame/typelib_names.h); in C++ they live in namespace quillnet, apart from
-// the copies widl writes into the generated header.
+// frame/typelib_names.h); in C++ they live in namespace quillnet.
 #pragma once
 
 #include "frame/typelib_names.h"
 
+QK_TYPELIB_ONLY_BEGIN
 #ifndef __WIDL__
 namespace quillnet {
 #endif
@@ -38,3 +38,4 @@ typedef QK_TYPELIB_HELP(
 #ifndef __WIDL__
 }  // namespace quillnet
 #endif
+QK_TYPELIB_ONLY_END
