@@ -9,13 +9,13 @@
 
 #ifdef __WIDL__
 #define QK_TYPELIB_HELP(text) [helpstring(text)]
-// The generated interface header keeps its copy of the enums switched off:
-// C++ takes them, in their namespace, from the shared header itself, so a
-// file that includes both sees each name once.
-#define QK_TYPELIB_ONLY_BEGIN cpp_quote("#if 0 /* in C++ from the shared header that the IDL includes */")
-#define QK_TYPELIB_ONLY_END cpp_quote("#endif")
+// Around the enums: C++ gets them in the namespace given; the generated
+// interface header keeps its copy switched off, so a file that includes
+// both sees each name once (the type library still carries them).
+#define QK_SHARED_NAMES_BEGIN(ns) cpp_quote("#if 0 /* in C++ from the shared header that the IDL includes */")
+#define QK_SHARED_NAMES_END(ns) cpp_quote("#endif")
 #else
 #define QK_TYPELIB_HELP(text)
-#define QK_TYPELIB_ONLY_BEGIN
-#define QK_TYPELIB_ONLY_END
+#define QK_SHARED_NAMES_BEGIN(ns) namespace ns {
+#define QK_SHARED_NAMES_END(ns) }
 #endif

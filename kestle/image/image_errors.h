@@ -9,10 +9,7 @@
 
 #include "frame/typelib_names.h"
 
-QK_TYPELIB_ONLY_BEGIN
-#ifndef __WIDL__
-namespace kestle::image {
-#endif
+QK_SHARED_NAMES_BEGIN(kestle::image)
 
 typedef QK_TYPELIB_HELP(
     "ImageStatus: what LoadImage, Iconize and SaveImage answer: 0 done; 32768 no picture loaded, or a size that cannot be used; 32769 the file cannot be opened; 32770 no decoder knows the format; 32771 the picture is damaged or cut off; 32772 over 100 megapixels or a side over 65535; 32773 no memory for the pixels; 32774 the destination cannot be written; 32775 the imaging component cannot be created") enum ImageStatus {
@@ -27,7 +24,4 @@ typedef QK_TYPELIB_HELP(
     image_no_codecs = 32775,
 } ImageStatus;
 
-#ifndef __WIDL__
-}  // namespace kestle::image
-#endif
-QK_TYPELIB_ONLY_END
+QK_SHARED_NAMES_END(kestle::image)

@@ -8,10 +8,7 @@
 
 #include "frame/typelib_names.h"
 
-QK_TYPELIB_ONLY_BEGIN
-#ifndef __WIDL__
-namespace quillnet {
-#endif
+QK_SHARED_NAMES_BEGIN(quillnet)
 
 typedef QK_TYPELIB_HELP(
     "MoreInfoItem: the item argument of GetMoreInfo: attachments (the stored files, one a line), date, from, newsgroups, reply-to, subject, article number, size in bytes, attachment count, lines") enum MoreInfoItem {
@@ -35,7 +32,4 @@ typedef QK_TYPELIB_HELP(
     session_write_failed = -3,
 } SessionResult;
 
-#ifndef __WIDL__
-}  // namespace quillnet
-#endif
-QK_TYPELIB_ONLY_END
+QK_SHARED_NAMES_END(quillnet)
