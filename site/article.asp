@@ -19,23 +19,23 @@ Set nntp = NewQuillnet("Quillnet.MyNntp")
 Set talker = Server.CreateObject("KestleDLL.Kestle")
 result = nntp.SetServer(NewsServer)
 result = nntp.SetGroup(group)
-If result <> 0 Then
+If result <> session_ok Then
     PageTop "Article"
     Refuse "The group cannot be opened (" & result & "): " & nntp.GetLastError()
 End If
 result = nntp.SetArticle(CLng(number), 0)
-If result <> 0 Then
+If result <> session_ok Then
     PageTop "Article " & number
     Refuse "There is no article " & number & " in " & group & " (" & result & "): " & nntp.GetLastError()
 End If
 text = nntp.GetText()
-PageTop nntp.GetMoreInfo(-1, 5)
+PageTop nntp.GetMoreInfo(-1, info_subject)
 %>
 <table class="headers">
-<tr><th>From</th><td class="from"><%= H(nntp.GetMoreInfo(-1, 2)) %></td></tr>
-<tr><th>Date</th><td><%= H(nntp.GetMoreInfo(-1, 1)) %></td></tr>
-<tr><th>Newsgroups</th><td><%= H(nntp.GetMoreInfo(-1, 3)) %></td></tr>
-<tr><th>Subject</th><td class="subject"><%= talker.Smilies(H(nntp.GetMoreInfo(-1, 5))) %></td></tr>
+<tr><th>From</th><td class="from"><%= H(nntp.GetMoreInfo(-1, info_from)) %></td></tr>
+<tr><th>Date</th><td><%= H(nntp.GetMoreInfo(-1, info_date)) %></td></tr>
+<tr><th>Newsgroups</th><td><%= H(nntp.GetMoreInfo(-1, info_newsgroups)) %></td></tr>
+<tr><th>Subject</th><td class="subject"><%= talker.Smilies(H(nntp.GetMoreInfo(-1, info_subject))) %></td></tr>
 </table>
 <p><a href="group.asp?g=<%= Server.URLEncode(group) %>">Back to <%= H(group) %></a> |
 <a class="mail" href="mail.asp?g=<%= Server.URLEncode(group) %>&amp;n=<%= number %>">Send this article by mail</a> |
@@ -46,7 +46,7 @@ attachments = ""
 lines = Split(Replace(text & "", vbCr, ""), vbLf)
 For i = 0 To UBound(lines)
     line = lines(i)
-    If Left(line, 16) = "--Attachment--: " Then
+    If Left(line, Len(AttachmentMarker)) = AttachmentMarker Then
         path = Mid(line, 17)
         url = StoreUrl(path)
         physical = StoreFile(path)

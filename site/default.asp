@@ -29,7 +29,7 @@ If Request.QueryString("refresh") <> "" Or Not fso.FileExists(listFile) Then
     Set nntp = NewQuillnet("Quillnet.MyNntp")
     result = nntp.SetServer(NewsServer)
     result = nntp.GetAllGroups()
-    If result <> 0 Then Refuse "The group list could not be fetched (" & result & "): " & nntp.GetLastError()
+    If result <> session_ok Then Refuse "The group list could not be fetched (" & result & "): " & nntp.GetLastError()
 End If
 If Not fso.FileExists(listFile) Then Refuse "The news server gave no group list."
 %>

@@ -19,7 +19,7 @@ If Not Matches(sortKey, "^[0-3]$") Then Refuse "Sort by 0 (number), 1 (size), 2 
 Set nntp = NewQuillnet("Quillnet.MyNntp")
 result = nntp.SetServer(NewsServer)
 result = nntp.SetGroup(group)
-If result <> 0 Then Refuse "The group cannot be opened (" & result & "): " & nntp.GetLastError()
+If result <> session_ok Then Refuse "The group cannot be opened (" & result & "): " & nntp.GetLastError()
 first = nntp.GetFirstArticle()
 last = nntp.GetLastArticle()
 count = nntp.GetArticleCount()

@@ -14,10 +14,10 @@ If Not GoodNumber(number) Then Refuse "The article number must be a number."
 Set nntp = NewQuillnet("Quillnet.MyNntp")
 result = nntp.SetServer(NewsServer)
 result = nntp.SetGroup(group)
-If result <> 0 Then Refuse "The group cannot be opened (" & result & "): " & nntp.GetLastError()
+If result <> session_ok Then Refuse "The group cannot be opened (" & result & "): " & nntp.GetLastError()
 result = nntp.SetArticle(CLng(number), 0)
-If result <> 0 Then Refuse "There is no article " & number & " in " & group & " (" & result & ")."
-subject = nntp.GetMoreInfo(-1, 5)
+If result <> session_ok Then Refuse "There is no article " & number & " in " & group & " (" & result & ")."
+subject = nntp.GetMoreInfo(-1, info_subject)
 text = nntp.GetText()
 
 If Request.ServerVariables("REQUEST_METHOD") = "POST" Then

@@ -23,16 +23,16 @@ If Request.TotalBytes > MaxPostBytes Then Refuse "The article is too long: at mo
 Set nntp = Server.CreateObject("Quillnet.MyNntp")
 result = nntp.SetServer(NewsServer)
 result = nntp.SetGroup(group)
-If result <> 0 Then Refuse "The group cannot be opened (" & result & "): " & nntp.GetLastError()
+If result <> session_ok Then Refuse "The group cannot be opened (" & result & "): " & nntp.GetLastError()
 
 ' The article answered: "Re: " once, its text quoted, its References and
 ' Message-ID as the new References.
 If isReply Then
     result = nntp.SetArticle(CLng(replyText), 0)
-    If result <> 0 Then Refuse "There is no article " & replyText & " in " & group & " (" & result & ")."
-    subject = nntp.GetMoreInfo(-1, 5)
+    If result <> session_ok Then Refuse "There is no article " & replyText & " in " & group & " (" & result & ")."
+    subject = nntp.GetMoreInfo(-1, info_subject)
     If LCase(Left(subject, 4)) <> "re: " Then subject = "Re: " & subject
-    parentFrom = nntp.GetMoreInfo(-1, 2)
+    parentFrom = nntp.GetMoreInfo(-1, info_from)
     references = Trim(nntp.GetReferences(-1) & " " & nntp.GetMessageID(-1))
     lines = Split(Replace(nntp.GetText() & "", vbCr, ""), vbLf)
     quoted = parentFrom & " wrote:" & vbCrLf
@@ -41,7 +41,7 @@ If isReply Then
         If lines(last) = "" Then last = last - 1
     End If
     For i = 0 To last
-        If Left(lines(i), 16) <> "--Attachment--: " Then quoted = quoted & "> " & lines(i) & vbCrLf
+        If Left(lines(i), Len(AttachmentMarker)) <> AttachmentMarker Then quoted = quoted & "> " & lines(i) & vbCrLf
     Next
 End If
 
@@ -92,10 +92,10 @@ If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
         result = nntp.SetArticle(found, 1)
         body = nntp.GetText()
 %>
-<p class="posted">Posted to <%= H(nntp.GetMoreInfo(-1, 3)) %> as article <%= H(nntp.GetArticleID(found)) %>.</p>
+<p class="posted">Posted to <%= H(nntp.GetMoreInfo(-1, info_newsgroups)) %> as article <%= H(nntp.GetArticleID(found)) %>.</p>
 <table class="headers">
-<tr><th>From</th><td class="from"><%= H(nntp.GetMoreInfo(-1, 2)) %></td></tr>
-<tr><th>Subject</th><td class="subject"><%= H(nntp.GetMoreInfo(-1, 5)) %></td></tr>
+<tr><th>From</th><td class="from"><%= H(nntp.GetMoreInfo(-1, info_from)) %></td></tr>
+<tr><th>Subject</th><td class="subject"><%= H(nntp.GetMoreInfo(-1, info_subject)) %></td></tr>
 <tr><th>Message-ID</th><td class="message-id"><%= H(nntp.GetMessageID(-1)) %></td></tr>
 <tr><th>References</th><td class="references"><%= H(nntp.GetReferences(-1)) %></td></tr>
 </table>

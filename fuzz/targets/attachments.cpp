@@ -10,6 +10,7 @@
 #include "check.h"
 #include "quillnet/news/article_decode.h"
 #include "quillnet/news/article_record.h"
+#include "quillnet/news/article_text.h"
 
 using quillnet::ArticleRecord;
 
@@ -17,7 +18,7 @@ namespace {
 
 const std::string kRoot = "C:\\www\\";
 const std::string kGroup = "news\\alt\\binaries\\";
-constexpr std::string_view kMarker = "--Attachment--: ";
+constexpr std::string_view kMarker = quillnet::kAttachmentMarker;
 
 class MemoryFiles final : public quillnet::FileSink {
   public:

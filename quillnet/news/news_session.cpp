@@ -82,7 +82,7 @@ int NewsSession::SetServer(std::string_view server) {
 }
 
 int NewsSession::SetGroup(std::string_view group) {
-    if (connected_ == 0) return -1;
+    if (connected_ == 0) return session_not_ready;
     if (group == currentGroup_) return 0;
     int result = engine_->SelectGroup(group);
     if (result != 0) {
@@ -92,7 +92,7 @@ int NewsSession::SetGroup(std::string_view group) {
         return result;
     }
     currentGroup_.assign(group);
-    if (PrepareGroupFolder() != 0) result = -2;
+    if (PrepareGroupFolder() != 0) result = session_store_unusable;
     return result;
 }
 
@@ -105,7 +105,7 @@ int NewsSession::GetLastArticle() { return currentGroup_.empty() ? -1 : engine_-
 int NewsSession::GetArticleCount() { return currentGroup_.empty() ? -1 : engine_->GroupArticleCount(); }
 
 NewsSession::ListingOutcome NewsSession::GetListing(int start, int forward) {
-    if (currentGroup_.empty()) return {-1, 0};
+    if (currentGroup_.empty()) return {session_not_ready, 0};
     const int32_t first = engine_->GroupFirstArticle();
     const int32_t last = engine_->GroupLastArticle();
     // 64-bit from here on: numbers near the 32-bit limit must not wrap.
@@ -119,7 +119,7 @@ NewsSession::ListingOutcome NewsSession::GetListing(int start, int forward) {
     listing_.reset();
     listingCount_ = 0;
     listing_.reset(new (std::nothrow) ArticleRecord[kListingSize]);  // each as after Reset
-    if (!listing_) return {-3, 0};
+    if (!listing_) return {session_write_failed, 0};
     listingCount_ = 0;
     skipNumber_ = 0;
     windowEdge_ = 0;
@@ -193,16 +193,16 @@ std::string NewsSession::GetMoreInfo(int index, int item) const {
     if (!record) return BadIndex(index);
     const ArticleRecord& r = *record;
     switch (item) {
-        case 0: return r.attachments;
-        case 1: return r.date;
-        case 2: return r.from;
-        case 3: return r.newsgroups;
-        case 4: return r.replyTo;
-        case 5: return r.subject;
-        case 6: return std::to_string(r.number);
-        case 7: return std::to_string(r.size);
-        case 8: return std::to_string(r.attachmentCount);
-        case 9: return std::to_string(r.lines);
+        case info_attachments: return r.attachments;
+        case info_date: return r.date;
+        case info_from: return r.from;
+        case info_newsgroups: return r.newsgroups;
+        case info_reply_to: return r.replyTo;
+        case info_subject: return r.subject;
+        case info_number: return std::to_string(r.number);
+        case info_size: return std::to_string(r.size);
+        case info_attachment_count: return std::to_string(r.attachmentCount);
+        case info_lines: return std::to_string(r.lines);
         default: return "Error: Bad Item Requested (" + std::to_string(item) + ")";
     }
 }
@@ -225,7 +225,7 @@ std::string NewsSession::GetReferences(int index) const {
 }
 
 int NewsSession::PostArticle(const engine::NewPost& post, bool utf8) {
-    if (connected_ == 0) return -1;
+    if (connected_ == 0) return session_not_ready;
     engine::PostStamp stamp;
     stamp.date = engine::message_date_now();
     stamp.messageId = engine::new_message_id(engine::from_mailbox(post.from));
@@ -251,23 +251,23 @@ int NewsSession::PostArticle(const engine::NewPost& post, bool utf8) {
 }
 
 int NewsSession::GetAllGroups() {
-    if (groupListFile_) return -1;
+    if (groupListFile_) return session_not_ready;
     {
         std::lock_guard<std::mutex> lock(StoreFolderLock());
         ReadStorageRoots();
     }
     // Without a configured web root the path would name the top of the
     // current drive.
-    if (!IsUsableStorageRoot(storageRoot_)) return -2;
+    if (!IsUsableStorageRoot(storageRoot_)) return session_store_unusable;
     GroupListFile file(storageRoot_ + dataFolder_ + "NewsList.txt");
-    if (!file.is_open()) return -2;
+    if (!file.is_open()) return session_store_unusable;
     groupListFile_ = &file;
     groupListWriteFailed_ = false;
     const frame::scope_exit release([this] { groupListFile_ = nullptr; });
     int result = engine_->SetAction(engine::kNewsGroupList);
     groupListFile_ = nullptr;
     // A line that could not be written leaves the last whole list in place.
-    if (groupListWriteFailed_ || !file.close()) result = -3;
+    if (groupListWriteFailed_ || !file.close()) result = session_write_failed;
     return result;
 }
 
@@ -284,7 +284,7 @@ int NewsSession::PrepareGroupFolder() {
     groupDataFolder_.clear();
     std::lock_guard<std::mutex> lock(StoreFolderLock());
     ReadStorageRoots();
-    if (!IsUsableStorageRoot(storageRoot_)) return -2;
+    if (!IsUsableStorageRoot(storageRoot_)) return session_store_unusable;
     std::string relative = dataFolder_;
     const int result = CreateGroupFolders(storageRoot_ + dataFolder_, currentGroup_, relative);
     dataFolder_ = relative;
@@ -296,13 +296,13 @@ int NewsSession::PrepareGroupFolder() {
 }
 
 int NewsSession::SetArticle(int value, int byIndex) {
-    if (currentGroup_.empty()) return -1;
+    if (currentGroup_.empty()) return session_not_ready;
     int index = -1;
     if (byIndex != 0) {
         // The value is an index. One the listing cannot hold, or any index
         // while there is no listing, names no entry: a missing precondition.
         index = value;
-        if (index >= kListingSize || (index >= 0 && !listing_)) return -1;
+        if (index >= kListingSize || (index >= 0 && !listing_)) return session_not_ready;
     } else if (listing_) {
         for (int i = 0; i < listingCount_; ++i) {
             if (listing_[i].number == value) {

@@ -17,6 +17,7 @@
 #include "quillnet/engine/news_client.h"
 #include "quillnet/news/article_record.h"
 #include "quillnet/news/group_folders.h"
+#include "quillnet/news/news_numbers.h"
 
 namespace quillnet {
 
