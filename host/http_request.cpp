@@ -1,11 +1,13 @@
 #include "host/http_request.h"
 
+#include <cstdint>
+
 #include "frame/ascii.h"
+#include "frame/parse.h"
 
 namespace host {
 
 using frame::ascii::equals_nocase;
-using frame::ascii::hex_value;
 using frame::ascii::is_digit;
 using frame::ascii::kHexDigits;
 using frame::ascii::trim;
@@ -50,13 +52,9 @@ std::optional<size_t> announced_length(const HttpRequest& request) {
     if (auto te = request.header("Transfer-Encoding"); te && !equals_nocase(*te, "identity")) return std::nullopt;
     const auto value = request.header("Content-Length");
     if (!value) return size_t{0};
-    if (value->empty() || value->size() > 15) return std::nullopt;
-    size_t n = 0;
-    for (char c : *value) {
-        if (!is_digit(c)) return std::nullopt;
-        n = n * 10 + static_cast<size_t>(c - '0');
-    }
-    return n;
+    uint64_t n = 0;
+    if (!frame::parse_decimal(*value, n, 15) || n > SIZE_MAX) return std::nullopt;
+    return static_cast<size_t>(n);
 }
 
 bool wants_keep_alive(const HttpRequest& request) {
@@ -78,18 +76,7 @@ bool wants_keep_alive(const HttpRequest& request) {
 
 std::string url_decode(std::string_view text, bool plus_is_space) {
     std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        int hi = -1, lo = -1;
-        if (c == '%' && i + 2 < text.size() && (hi = hex_value(text[i + 1])) >= 0 &&
-            (lo = hex_value(text[i + 2])) >= 0) {
-            out.push_back(static_cast<char>(hi * 16 + lo));
-            i += 2;
-        } else {
-            out.push_back(plus_is_space && c == '+' ? ' ' : c);
-        }
-    }
+    frame::percent_decode(text, out, frame::Escapes::lenient, plus_is_space);
     return out;
 }
 
