@@ -20,8 +20,10 @@
 #include "quillnet/engine/yenc.h"
 #include "quillnet/news/article_decode.h"
 #include "quillnet/news/article_record.h"
+#include "tests/support/uuencode.h"
 #include "quillnet/news/file_names.h"
 
+using qk_test::uuencode;
 using quillnet::ArticleRecord;
 using quillnet::decode_attachments;
 using quillnet::FileSink;
@@ -77,25 +79,6 @@ class MemoryFiles : public FileSink {
 };
 
 std::string marker(const std::string& name) { return "--Attachment--: \\" + kGroup + name + "\n"; }
-
-std::string uuencoded(const std::string& bytes, const std::string& name) {
-    std::string out = "begin 644 " + name + "\n";
-    auto enc = [](unsigned v) { return static_cast<char>(v ? v + 32 : '`'); };
-    for (size_t i = 0; i < bytes.size(); i += 45) {
-        const size_t n = std::min<size_t>(45, bytes.size() - i);
-        out += enc(static_cast<unsigned>(n));
-        for (size_t g = 0; g < n; g += 3) {
-            unsigned char b[3] = {0, 0, 0};
-            for (size_t k = 0; k < 3 && g + k < n; ++k) b[k] = static_cast<unsigned char>(bytes[i + g + k]);
-            out += enc(b[0] >> 2);
-            out += enc(((b[0] & 3) << 4) | (b[1] >> 4));
-            out += enc(((b[1] & 15) << 2) | (b[2] >> 6));
-            out += enc(b[2] & 63);
-        }
-        out += '\n';
-    }
-    return out + "`\nend\n";
-}
 
 }  // namespace
 
@@ -186,7 +169,7 @@ TEST(DecodeAttachments, MarkersLongerThanTheirBlocksGrowTheBufferSafely) {
     std::string expected = "head\n";
     for (int i = 0; i < 3000; ++i) {
         const std::string name = std::string("f").append(std::to_string(i));
-        body.append(uuencoded("", name)).append("x").append(std::to_string(i)).append("\n");
+        body.append(uuencode("", name)).append("x").append(std::to_string(i)).append("\n");
         expected.append("--Attachment--: \\").append(folder).append(name).append("\nx");
         expected.append(std::to_string(i)).append("\n");
     }
@@ -210,7 +193,7 @@ TEST(DecodeAttachments, ThousandsOfBlocksAndTheirFiles) {
         std::string bytes(100 + i % 50, '\0');
         for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>(i * 31 + k * 7);
         const std::string name = std::string("b").append(std::to_string(i)).append(".bin");
-        body.append(uuencoded(bytes, name)).append("text ").append(std::to_string(i)).append("\n");
+        body.append(uuencode(bytes, name)).append("text ").append(std::to_string(i)).append("\n");
         expected.append(marker(name)).append("text ").append(std::to_string(i)).append("\n");
         wanted["W\\" + kGroup + name] = bytes;
     }
@@ -224,8 +207,8 @@ TEST(DecodeAttachments, ThousandsOfBlocksAndTheirFiles) {
 }
 
 TEST(DecodeAttachments, AFileThatCannotBeWrittenLeavesItsBlockInTheText) {
-    const std::string a = uuencoded("first", "a.bin");
-    const std::string b = uuencoded("second", "b.bin");
+    const std::string a = uuencode("first", "a.bin");
+    const std::string b = uuencode("second", "b.bin");
     const std::string body = "x\n" + a + "y\n" + b + "z\n";
     ArticleRecord r;
     fill(r, body);
@@ -251,7 +234,7 @@ TEST(DecodeAttachments, TenMegabyteLinesAndADelimiterOfDashes) {
     // 10 MB line of text and a block after it.
     const std::string dashes(10 << 20, '-');
     const std::string text(10 << 20, 'x');
-    const std::string block = uuencoded("payload", "p.bin");
+    const std::string block = uuencode("payload", "p.bin");
     const std::string body = "MIME multipart\n" + std::string(40, '-') + "\n" + dashes + "\n" + text + "\n" + block;
     ArticleRecord r;
     fill(r, body);
