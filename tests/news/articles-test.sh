@@ -16,6 +16,7 @@ port=$3
 auth_port=$4
 here=$(cd "$(dirname "$0")/../.." && pwd)
 . "$here/scripts/wine-env.sh" "$build"
+. "$here/tests/support/script-prelude.sh"
 run=$build/news-articles
 rm -rf "$run"
 mkdir -p "$run"
@@ -23,7 +24,8 @@ mkdir -p "$run"
 # server's.
 rm -rf "$build/news-store/news/test/articles"
 
-(cd "$build" && exec timeout 600 wine "$CSCRIPT" //nologo "$(winpath "$script")" "$port" "$(winpath "$run")" \
+copy=$(with_prelude "$build" "$script")
+(cd "$build" && exec timeout 600 wine "$CSCRIPT" //nologo "$(winpath "$copy")" "$port" "$(winpath "$run")" \
     "$(winpath "$build/inn-$port-golden.txt")" </dev/null >"$run/output.txt" 2>&1) &
 script_pid=$!
 while kill -0 "$script_pid" 2>/dev/null && [ ! -e "$run/stop-server" ]; do sleep 0.2; done
@@ -40,7 +42,8 @@ if [ -e "$run/stop-server" ]; then
 fi
 wait "$script_pid"
 rc=$?
-out=$(tr -d '\r' <"$run/output.txt")
+out=$(own_names "$(tr -d '\r' <"$run/output.txt")" "$script" "$copy")
+[ "$copy" = "$script" ] || rm -f "$copy"
 printf '%s\n' "$out"
 if printf '%s\n' "$out" | grep -q '^FAIL'; then echo "script reported failures"; exit 1; fi
 last=$(printf '%s\n' "$out" | grep -v '^[[:space:]]*$' | tail -n 1)

@@ -1,11 +1,4 @@
 // The article list through late binding from JScript.
-var failures = 0;
-function check(name, actual, expected) {
-    if (actual !== expected) {
-        WScript.Echo("FAIL " + name + ": got [" + actual + "] expected [" + expected + "]");
-        failures++;
-    }
-}
 var list = new ActiveXObject("Quillnet.ArticleManager");
 check("empty size", list.Size, 0);
 check("empty first", list.FirstArticle, -1);

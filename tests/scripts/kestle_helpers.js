@@ -1,13 +1,6 @@
 // SavePostedFile and Run called by name from script: a script cannot make a
 // byte array, so every body it can pass is a bad parameter; Run reports the
 // Windows error of the step that failed.
-var failures = 0;
-function check(name, actual, expected) {
-    if (actual !== expected) {
-        WScript.Echo("FAIL " + name + ": got [" + actual + "] expected [" + expected + "]");
-        failures++;
-    }
-}
 
 var k = new ActiveXObject("KestleDLL.Kestle");
 var body = "--b\r\nContent-Disposition: form-data; name=\"file\"; filename=\"x.txt\"\r\n" +

@@ -1,14 +1,7 @@
 // KestleImage called by name as a page does: load, read, scale, save.
 var fso = new ActiveXObject("Scripting.FileSystemObject");
-var tests = fso.GetParentFolderName(fso.GetParentFolderName(WScript.ScriptFullName));
+var tests = fso.GetParentFolderName(fso.GetParentFolderName(testScript));
 var data = fso.BuildPath(tests, "data\\kestle");
-var failures = 0;
-function check(name, actual, expected) {
-    if (actual !== expected) {
-        WScript.Echo("FAIL " + name + ": got [" + actual + "] expected [" + expected + "]");
-        failures++;
-    }
-}
 
 var img = new ActiveXObject("KestleDLL.KestleImage");
 check("new type", img.FileType, "");

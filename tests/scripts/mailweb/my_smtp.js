@@ -1,12 +1,5 @@
 // MySmtp by name, as a page calls it, against aiosmtpd on 127.0.0.1 (started
 // by the mailweb_mail fixture), which writes what it received to the spool.
-var failures = 0;
-function check(name, actual, expected) {
-    if (actual !== expected) {
-        WScript.Echo("FAIL " + name + ": got [" + actual + "] expected [" + expected + "]");
-        failures++;
-    }
-}
 // run-script.sh starts the script in the build folder, where the fixtures
 // keep their files below mailweb\.
 function fixturePath(name) {

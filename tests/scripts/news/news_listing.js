@@ -1,14 +1,6 @@
 // A page's walk through the news reader, by name, against the INN test
 // server: connect, select, list forward and backward, read every entry,
 // refusals, and the group list cache file.
-var failures = 0;
-function check(name, actual, expected) {
-    if (actual !== expected) {
-        WScript.Echo("FAIL " + name + ": got [" + actual + "] expected [" + expected + "]");
-        failures++;
-    }
-}
-function ok(name, condition) { check(name, !!condition, true); }
 
 var shell = new ActiveXObject("WScript.Shell");
 var fso = new ActiveXObject("Scripting.FileSystemObject");

@@ -7,15 +7,6 @@
 // copies. INN adds headers of its own, so only the body is compared.
 // Arguments: the server's port, the run folder for the stop handshake, the
 // list of the articles the fixture posted.
-var failures = 0;
-function fail(text) {
-    WScript.Echo("FAIL " + text);
-    failures++;
-}
-function check(name, actual, expected) {
-    if (actual !== expected) fail(name + ": got [" + actual + "] expected [" + expected + "]");
-}
-function ok(name, condition) { check(name, !!condition, true); }
 // Long texts: where they part, rather than both of them whole.
 function same(name, actual, expected) {
     if (actual === expected) return;
@@ -46,7 +37,7 @@ function readAll(path) {
 function size(path) { return fso.FileExists(path) ? fso.GetFile(path).Size : -1; }
 
 var tests = fso.GetParentFolderName(fso.GetParentFolderName(fso.GetParentFolderName(
-    fso.GetParentFolderName(WScript.ScriptFullName))));
+    fso.GetParentFolderName(testScript))));
 var golden = tests + "\\data\\articles";
 var root = shell.RegRead("HKLM\\Software\\Yarrowfen\\Quillnet\\WWWRoot");
 var folder = root + "\\news\\test\\articles";
