@@ -4,6 +4,7 @@
 #include <iterator>
 #include <new>
 
+#include "frame/ascii.h"
 #include "frame/handles.h"
 
 namespace frame {
@@ -200,6 +201,16 @@ const DirectCall* find(const DirectCalls* direct, DISPID id, WORD flags) noexcep
     return nullptr;
 }
 
+// A member name as the name table keeps it; false for a name with letters
+// beyond ASCII, whose case rules are the type library's to apply.
+bool fold_name(const wchar_t* name, std::wstring& folded) {
+    for (const wchar_t* c = name; *c; ++c) {
+        if (*c > 0x7F) return false;
+        folded.push_back(ascii::lower(*c));
+    }
+    return true;
+}
+
 }  // namespace
 
 DirectCalls direct_calls_of(ITypeInfo* dispatch_info) {
@@ -227,10 +238,38 @@ DirectCalls direct_calls_of(ITypeInfo* dispatch_info) {
         if (FAILED(info->GetFuncDesc(i, &f))) return DirectCalls{};
         DirectCall call;
         describe(*f, call);
+        const MEMBERID id = f->memid;
         info->ReleaseFuncDesc(f);
         result.calls.push_back(std::move(call));
+        BSTR name = nullptr;
+        UINT got = 0;
+        if (SUCCEEDED(info->GetNames(id, &name, 1, &got)) && got == 1 && name) {
+            std::wstring folded;
+            if (fold_name(name, folded)) result.names.emplace_back(std::move(folded), id);
+            ::SysFreeString(name);
+        }
     }
+    // A property's get and put share one name and id.
+    std::sort(result.names.begin(), result.names.end());
+    result.names.erase(std::unique(result.names.begin(), result.names.end()), result.names.end());
     return result;
+}
+
+bool member_id(const DirectCalls& direct, const wchar_t* name, DISPID* id) noexcept {
+    if (!name || !id) return false;
+    wchar_t buffer[64];
+    size_t length = 0;
+    for (; name[length]; ++length) {
+        const wchar_t c = name[length];
+        if (length + 1 == std::size(buffer) || c > 0x7F) return false;
+        buffer[length] = ascii::lower(c);
+    }
+    const std::wstring_view key(buffer, length);
+    const auto found = std::lower_bound(direct.names.begin(), direct.names.end(), key,
+                                        [](const auto& entry, std::wstring_view k) { return entry.first < k; });
+    if (found == direct.names.end() || found->first != key) return false;
+    *id = found->second;
+    return true;
 }
 
 HRESULT invoke_member(void* self, ITypeInfo* info, const DirectCalls* direct, DISPID id, WORD flags, DISPPARAMS* params,

@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace frame {
@@ -23,14 +25,23 @@ struct DirectCall {
     VARTYPE retval = VT_EMPTY;    // the [out, retval] type, VT_BYREF left off
 };
 
-// The methods of one dual interface, in type-library order.
+// The methods of one dual interface, in type-library order, and its member
+// names folded to ASCII lower case and sorted, each with its id.
 struct DirectCalls {
     std::vector<DirectCall> calls;
+    std::vector<std::pair<std::wstring, MEMBERID>> names;
 };
 
 // Reads the interface description behind a dual interface's dispatch type
 // information. Members it cannot describe are left to DispInvoke.
 DirectCalls direct_calls_of(ITypeInfo* dispatch_info);
+
+// IDispatch::GetIDsOfNames for one member name. A script engine asks it
+// before every call, and the type library's own search compares the name
+// with every member through the C runtime's locale-aware compare, whose
+// shared locale counters every page thread then writes. Answers only plain
+// ASCII names it knows; false leaves the name to DispGetIDsOfNames.
+bool member_id(const DirectCalls& direct, const wchar_t* name, DISPID* id) noexcept;
 
 // IDispatch::Invoke for an object whose interface pointer is `self`.
 HRESULT invoke_member(void* self, ITypeInfo* info, const DirectCalls* direct, DISPID id, WORD flags, DISPPARAMS* params,

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <atomic>
 #include <new>
 
 #include "frame/dispatch.h"
@@ -49,25 +50,23 @@ class DualObject : public Itf {
                                             DISPID* ids) override {
         if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
         ModuleContext context;
-        ITypeInfo* info = nullptr;
-        const HRESULT hr = type_info_for(__uuidof(Itf), &info);
-        if (FAILED(hr)) return hr;
-        const HRESULT result = ::DispGetIDsOfNames(info, names, count, ids);
-        info->Release();
-        return result;
+        Tables t;
+        if (const HRESULT hr = tables(t); FAILED(hr)) return hr;
+        // Named arguments (count > 1) and unknown names keep the type
+        // library's rules and its DISP_E_UNKNOWNNAME.
+        if (count == 1 && names && ids && member_id(*t.direct, names[0], ids)) return S_OK;
+        return ::DispGetIDsOfNames(t.info, names, count, ids);
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* excep, UINT* arg_err) override {
         if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
         ModuleContext context;
-        ITypeInfo* info = nullptr;
-        const DirectCalls* direct = nullptr;
-        HRESULT hr = type_info_for(__uuidof(Itf), &info, &direct);
+        Tables t;
+        HRESULT hr = tables(t);
         if (FAILED(hr)) return hr;
         DISPPARAMS none = {nullptr, nullptr, 0, 0};
-        hr = invoke_member(static_cast<Itf*>(this), info, direct, id, flags, params ? params : &none, result,
+        hr = invoke_member(static_cast<Itf*>(this), t.info, t.direct, id, flags, params ? params : &none, result,
                            excep, arg_err);
-        info->Release();
         if (SUCCEEDED(hr)) normalise_result(result);
         return hr;
     }
@@ -80,6 +79,32 @@ class DualObject : public Itf {
     virtual ~DualObject() { unlock_module(); }
 
   private:
+    struct Tables {
+        ITypeInfo* info = nullptr;
+        const DirectCalls* direct = nullptr;
+    };
+    // The interface's type description and call table, asked of the module
+    // once. The module keeps both unchanged for its life, so every later call
+    // reads them here without the module lock and without a reference count
+    // that all page threads would write to on every call.
+    static HRESULT tables(Tables& out) noexcept {
+        static std::atomic<ITypeInfo*> known_info{nullptr};
+        static std::atomic<const DirectCalls*> known_direct{nullptr};
+        out.info = known_info.load(std::memory_order_acquire);
+        if (out.info) {
+            out.direct = known_direct.load(std::memory_order_relaxed);
+            return S_OK;
+        }
+        ITypeInfo* info = nullptr;
+        const HRESULT hr = type_info_for(__uuidof(Itf), &info, &out.direct);
+        if (FAILED(hr)) return hr;
+        info->Release();  // the module's own reference stays
+        out.info = info;
+        known_direct.store(out.direct, std::memory_order_relaxed);
+        known_info.store(info, std::memory_order_release);
+        return S_OK;
+    }
+
     // The non-delegating unknown: owns the reference count and the map.
     class Inner final : public IUnknown {
       public:

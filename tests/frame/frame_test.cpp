@@ -183,7 +183,11 @@ TEST_F(FrameTest, DispatchServesTheTypeLibrary) {
         ASSERT_EQ(S_OK, d->GetIDsOfNames(IID_NULL, &name, 1, 0, &id)) << i;
         EXPECT_EQ(i + 1, id);
     }
+    // Script engines ask in the case the page author wrote.
     DISPID id = 0;
+    LPOLESTR mixed = const_cast<LPOLESTR>(L"aRTICLEsIZEsTR");
+    ASSERT_EQ(S_OK, d->GetIDsOfNames(IID_NULL, &mixed, 1, 0, &id));
+    EXPECT_EQ(9, id);
     LPOLESTR bogus = const_cast<LPOLESTR>(L"NoSuchMember");
     EXPECT_EQ(DISP_E_UNKNOWNNAME, d->GetIDsOfNames(IID_NULL, &bogus, 1, 0, &id));
     EXPECT_EQ(DISP_E_UNKNOWNINTERFACE, d->GetIDsOfNames(IID_IDispatch, &bogus, 1, 0, &id));
