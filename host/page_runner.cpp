@@ -8,6 +8,7 @@
 #include "frame/handles.h"
 #include "frame/module.h"
 #include "frame/text.h"
+#include "host/engine_names.h"
 #include "host/page_objects.h"
 #include "host/script_watch.h"
 
@@ -167,6 +168,7 @@ void run_page(const std::shared_ptr<PageState>& state) {
     Released<IActiveScript> engine;
     HRESULT hr = create_object(language, IID_IActiveScript, reinterpret_cast<void**>(&engine.p));
     if (FAILED(hr)) return engine_failure("be created", hr);
+    use_c_locale_names(engine.p);
     Released<IActiveScriptParse> parse;
     hr = engine.p->QueryInterface(kIID_IActiveScriptParse64, reinterpret_cast<void**>(&parse.p));
     if (FAILED(hr)) return engine_failure("parse pages", hr);

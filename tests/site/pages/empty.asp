@@ -1,1 +1,3 @@
-<% Response.Write "ok" %>
+<% Dim Word
+word = "ok"
+response.write WORD %>
