@@ -35,10 +35,10 @@ const AnsiTable& ansi_table() {
     return table;
 }
 
-void narrow_into(UINT code_page, const wchar_t* text, std::string& out) {
+void narrow_into(UINT code_page, std::wstring_view wide, std::string& out) {
     out.clear();
-    if (!text) return;
-    const size_t wide_len = wcslen(text);
+    const wchar_t* text = wide.data();
+    const size_t wide_len = wide.size();
     if (wide_len == 0) return;
     if (code_page == CP_ACP && ansi_table().single_byte) {
         // ASCII is copied; runs of other characters go through the platform
@@ -72,7 +72,9 @@ void narrow_into(UINT code_page, const wchar_t* text, std::string& out) {
     ::WideCharToMultiByte(code_page, 0, text, len, out.data(), need, nullptr, nullptr);
 }
 
-std::string narrow(UINT code_page, const wchar_t* text) {
+std::wstring_view up_to_nul(const wchar_t* text) { return text ? std::wstring_view(text) : std::wstring_view(); }
+
+std::string narrow(UINT code_page, std::wstring_view text) {
     std::string out;
     narrow_into(code_page, text, out);
     return out;
@@ -148,9 +150,10 @@ BSTR bstr_from(UINT code_page, std::string_view text) {
 
 }  // namespace
 
-std::string to_ansi(const wchar_t* text) { return narrow(CP_ACP, text); }
-void to_ansi(const wchar_t* text, std::string& out) { narrow_into(CP_ACP, text, out); }
-std::string to_utf8(const wchar_t* text) { return narrow(CP_UTF8, text); }
+std::string to_ansi(const wchar_t* text) { return narrow(CP_ACP, up_to_nul(text)); }
+void to_ansi(const wchar_t* text, std::string& out) { narrow_into(CP_ACP, up_to_nul(text), out); }
+std::string to_utf8(const wchar_t* text) { return narrow(CP_UTF8, up_to_nul(text)); }
+std::string to_utf8(std::wstring_view text) { return narrow(CP_UTF8, text); }
 std::wstring ansi_to_wide(std::string_view text) { return widen(CP_ACP, text); }
 std::wstring utf8_to_wide(std::string_view text) { return widen(CP_UTF8, text); }
 

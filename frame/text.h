@@ -21,6 +21,9 @@ void to_ansi(const wchar_t* text, std::string& out);
 
 // Converts a caller's wide text to UTF-8, up to its first NUL.
 std::string to_utf8(const wchar_t* text);
+// The same for text of a known length (a BSTR with its SysStringLen): every
+// character counts, zeros included.
+std::string to_utf8(std::wstring_view text);
 
 // Wide text from ANSI or UTF-8 bytes; every byte counts, zero bytes included.
 std::wstring ansi_to_wide(std::string_view text);

@@ -53,7 +53,7 @@ struct Options {
     host::PoolSettings pool;
 };
 
-std::string wide_utf8(const wchar_t* text) { return host::bstr_utf8(text, text ? ::lstrlenW(text) : 0); }
+std::string wide_utf8(const wchar_t* text) { return frame::to_utf8(text); }
 
 bool parse_options(Options& options) {
     int argc = 0;

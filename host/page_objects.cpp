@@ -11,24 +11,20 @@
 
 namespace host {
 
-std::string bstr_utf8(const wchar_t* text, size_t length) {
-    if (!text || length == 0) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
-    return out;
+std::string bstr_utf8(BSTR text) {
+    return text ? frame::to_utf8(std::wstring_view(text, ::SysStringLen(text))) : std::string();
 }
 
 std::string variant_utf8(const VARIANT& value) {
     const VARIANT* v = &value;
     if (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
     if (V_VT(v) == VT_EMPTY || V_VT(v) == VT_NULL || V_VT(v) == VT_ERROR) return {};
-    if (V_VT(v) == VT_BSTR) return bstr_utf8(V_BSTR(v), ::SysStringLen(V_BSTR(v)));
+    if (V_VT(v) == VT_BSTR) return bstr_utf8(V_BSTR(v));
     VARIANT text;
     ::VariantInit(&text);
     const HRESULT hr = ::VariantChangeType(&text, const_cast<VARIANT*>(v), VARIANT_ALPHABOOL, VT_BSTR);
     if (FAILED(hr)) throw std::invalid_argument("value cannot be written as text");
-    std::string out = bstr_utf8(V_BSTR(&text), ::SysStringLen(V_BSTR(&text)));
+    std::string out = bstr_utf8(V_BSTR(&text));
     ::VariantClear(&text);
     return out;
 }
@@ -75,8 +71,6 @@ HRESULT lookup_result(VARIANT* out, const std::optional<std::string>& found) {
 
 bool missing(const VARIANT& v) { return V_VT(&v) == VT_ERROR || V_VT(&v) == VT_EMPTY; }
 
-std::string utf8_of(BSTR text) { return bstr_utf8(text, ::SysStringLen(text)); }
-
 template <class Itf>
 class PageObject : public frame::DualObject<Itf> {
   public:
@@ -112,17 +106,17 @@ class Response final : public PageObject<IPageResponse> {
         return text_result(type, [&] { return frame::make_bstr_utf8(state().content_type); });
     }
     HRESULT STDMETHODCALLTYPE put_ContentType(BSTR type) override {
-        return boundary([&] { return set_header_text(state().content_type, utf8_of(type)); });
+        return boundary([&] { return set_header_text(state().content_type, bstr_utf8(type)); });
     }
-    HRESULT STDMETHODCALLTYPE Redirect(BSTR url) override { return boundary([&] { return redirect(utf8_of(url)); }); }
+    HRESULT STDMETHODCALLTYPE Redirect(BSTR url) override { return boundary([&] { return redirect(bstr_utf8(url)); }); }
     HRESULT STDMETHODCALLTYPE AddHeader(BSTR name, BSTR value) override {
-        return boundary([&] { return add_header(utf8_of(name), utf8_of(value)); });
+        return boundary([&] { return add_header(bstr_utf8(name), bstr_utf8(value)); });
     }
     HRESULT STDMETHODCALLTYPE get_Status(BSTR* status) override {
         return text_result(status, [&] { return frame::make_bstr_utf8(state().status); });
     }
     HRESULT STDMETHODCALLTYPE put_Status(BSTR status) override {
-        return boundary([&] { return set_header_text(state().status, utf8_of(status)); });
+        return boundary([&] { return set_header_text(state().status, bstr_utf8(status)); });
     }
     HRESULT STDMETHODCALLTYPE End() override {
         return boundary([&] {
@@ -140,7 +134,7 @@ class Response final : public PageObject<IPageResponse> {
         return text_result(name, [&] { return frame::make_bstr_utf8(state().charset); });
     }
     HRESULT STDMETHODCALLTYPE put_Charset(BSTR name) override {
-        return boundary([&] { return set_header_text(state().charset, utf8_of(name)); });
+        return boundary([&] { return set_header_text(state().charset, bstr_utf8(name)); });
     }
     HRESULT STDMETHODCALLTYPE Clear() override {
         return boundary([&] {
@@ -213,7 +207,7 @@ class Request final : public PageObject<IPageRequest> {
     using PageObject::PageObject;
 
     HRESULT STDMETHODCALLTYPE get_Item(BSTR name, VARIANT* value) override {
-        return boundary([&] { return lookup_result(value, any(utf8_of(name))); });
+        return boundary([&] { return lookup_result(value, any(bstr_utf8(name))); });
     }
     HRESULT STDMETHODCALLTYPE get_QueryString(VARIANT name, VARIANT* value) override {
         return boundary([&] {
@@ -302,17 +296,17 @@ class Server final : public PageObject<IPageServer> {
         if (!physical) return E_POINTER;
         *physical = nullptr;
         return boundary([&] {
-            const std::string mapped = state().map_path(utf8_of(path));
+            const std::string mapped = state().map_path(bstr_utf8(path));
             if (mapped.empty()) return E_INVALIDARG;
             *physical = frame::make_bstr_utf8(mapped);
             return S_OK;
         });
     }
     HRESULT STDMETHODCALLTYPE HTMLEncode(BSTR text, BSTR* encoded) override {
-        return text_result(encoded, [&] { return frame::make_bstr_utf8(html_encode(utf8_of(text))); });
+        return text_result(encoded, [&] { return frame::make_bstr_utf8(html_encode(bstr_utf8(text))); });
     }
     HRESULT STDMETHODCALLTYPE URLEncode(BSTR text, BSTR* encoded) override {
-        return text_result(encoded, [&] { return frame::make_bstr_utf8(url_encode(utf8_of(text))); });
+        return text_result(encoded, [&] { return frame::make_bstr_utf8(url_encode(bstr_utf8(text))); });
     }
     HRESULT STDMETHODCALLTYPE get_ScriptTimeout(long* seconds) override {
         return value_result(seconds, [&] { return state().script_timeout.load(); });

@@ -30,8 +30,8 @@ IDispatch* make_server(std::shared_ptr<PageState> state);
 // threads share.
 HRESULT create_object(const wchar_t* progid, REFIID iid, void** object);
 
-// Wide text of a BSTR as UTF-8, every character counted (NULs included).
-std::string bstr_utf8(const wchar_t* text, size_t length);
+// A BSTR as UTF-8, every character counted (NULs included).
+std::string bstr_utf8(BSTR text);
 std::string variant_utf8(const VARIANT& value);
 
 }  // namespace host

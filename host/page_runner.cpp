@@ -101,11 +101,8 @@ class Site final : public IActiveScriptSite {
         ULONG line = 0;
         LONG column = 0;
         error->GetSourcePosition(&context, &line, &column);
-        const std::string source = info.bstrSource ? bstr_utf8(info.bstrSource, ::SysStringLen(info.bstrSource))
-                                                   : std::string("Script error");
-        std::string message = info.bstrDescription
-                                  ? bstr_utf8(info.bstrDescription, ::SysStringLen(info.bstrDescription))
-                                  : std::string();
+        const std::string source = info.bstrSource ? bstr_utf8(info.bstrSource) : std::string("Script error");
+        std::string message = bstr_utf8(info.bstrDescription);
         const HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(0x80004005);
         if (message.empty()) message = "Error " + hex_code(code);
         error_page(*state_, source, hex_code(code), message, state_->compiled->place_of(static_cast<long>(line)));
