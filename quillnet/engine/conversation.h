@@ -124,7 +124,7 @@ class Conversation {
     int fail(int code, std::string_view text);
     int fail(int code, const std::string& text) { return fail(code, std::string_view(text)); }
 
-    const ConversationRules& rules_;
+    const ConversationRules rules_;
     Report report_;
     LineEngine line_;
     bool tlsActive_ = false;
