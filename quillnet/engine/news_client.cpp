@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "quillnet/engine/news_pool.h"
-#include "quillnet/engine/transport.h"
 #include "frame/ascii.h"
 #include "frame/parse.h"
 
@@ -93,6 +92,13 @@ constexpr ServerScheme kNewsSchemes[] = {
 constexpr TlsErrorNumbers kNewsTlsErrors{kNewsTlsFailed, kNewsCertExpired, kNewsCertUntrusted, kNewsCertWrongHost,
                                          kNewsCertRefused};
 constexpr ServerSyntax kNewsSyntax{kNewsSchemes, 119};
+// NNTP status lines are single lines (RFC 3977 3.2).
+constexpr ConversationRules kNewsRules{
+    false, WSAECONNREFUSED, WSAECONNRESET, kNewsTlsErrors,
+    kNewsTlsNotOffered, "The news server does not offer STARTTLS, which nntp+starttls:// requires",
+    kNewsCredentialsInClear,
+    "The news server offers no TLS, so the password would travel in clear; nntp+plain:// allows that",
+    describe};
 
 }  // namespace
 
@@ -103,21 +109,17 @@ int ParseNewsServer(std::string_view text, ServerAddress& out) {
     return 0;
 }
 
-struct NewsClient::Handler {
-    Step (NewsClient::*on_reply)(const Reply&);
-};
-
 // Indexed by Step; the order must follow the enumeration.
 const NewsClient::Handler NewsClient::kHandlers[] = {
-    {&NewsClient::on_greeting},  {&NewsClient::on_capabilities}, {&NewsClient::on_start_tls},
-    {&NewsClient::on_mode_reader},
-    {&NewsClient::on_auth_user}, {&NewsClient::on_auth_pass},    {&NewsClient::on_group},
-    {&NewsClient::on_list_active}, {&NewsClient::on_list_plain}, {&NewsClient::on_over},
-    {&NewsClient::on_xover},     {&NewsClient::on_head},         {&NewsClient::on_body},
-    {&NewsClient::on_post},      {&NewsClient::on_post_article}, {&NewsClient::on_quit},
+    &NewsClient::on_greeting,     &NewsClient::on_capabilities, &NewsClient::on_start_tls,
+    &NewsClient::on_mode_reader,  &NewsClient::on_auth_user,    &NewsClient::on_auth_pass,
+    &NewsClient::on_group,        &NewsClient::on_list_active,  &NewsClient::on_list_plain,
+    &NewsClient::on_over,         &NewsClient::on_xover,        &NewsClient::on_head,
+    &NewsClient::on_body,         &NewsClient::on_post,         &NewsClient::on_post_article,
 };
 
-NewsClient::NewsClient(NewsEvents& events) : events_(events) {}
+NewsClient::NewsClient(NewsEvents& events)
+    : events_(events), conv_(kNewsRules, [this](int code, std::string_view text) { events_.Error(code, text); }) {}
 
 NewsClient::~NewsClient() { drop_connection(); }
 
@@ -132,52 +134,36 @@ bool NewsClient::resume_idle_connection() {
     if (reuseSeconds_ == 0) return false;
     NewsConnectionPool& pool = news_connection_pool();
     while (auto idle = pool.take(serverText_)) {
-        line_.attach(std::move(idle->transport));
+        conv_.attach(std::move(idle->transport), idle->facts.tlsActive);
         overKnown_ = idle->facts.overKnown;
         useXover_ = idle->facts.useXover;
         modeReaderNeeded_ = idle->facts.modeReaderNeeded;
         authenticated_ = idle->facts.authenticated;
-        tlsActive_ = idle->facts.tlsActive;
         // The server may have timed the connection out meanwhile: it must
         // still answer before a page's command is trusted to it (RFC 3977
         // DATE, harmless in any state).
         Reply reply;
-        if (line_.send_line("DATE").ok() && line_.read_status(reply).ok() && reply.code == 111) return true;
+        if (conv_.line().send_line("DATE").ok() && conv_.line().read_status(reply).ok() && reply.code == 111) return true;
         drop_connection();
     }
     return false;
 }
 
 bool NewsClient::park_connection() {
-    if (reuseSeconds_ == 0 || !line_.connected()) return false;
+    if (reuseSeconds_ == 0 || !conv_.connected()) return false;
     IdleNewsConnection idle;
-    idle.facts = NewsConnectionFacts{overKnown_, useXover_, modeReaderNeeded_, authenticated_, tlsActive_};
-    idle.transport = line_.release_idle();
+    idle.facts = NewsConnectionFacts{overKnown_, useXover_, modeReaderNeeded_, authenticated_, conv_.tls_active()};
+    idle.transport = conv_.release_idle();
     if (!idle.transport) return false;
-    authenticated_ = tlsActive_ = false;
+    authenticated_ = false;
     if (news_connection_pool().park(serverText_, std::move(idle), std::chrono::seconds(reuseSeconds_)))
         start_news_pool_watcher();
     return true;
 }
 
 void NewsClient::drop_connection() noexcept {
-    line_.close();
+    conv_.close();
     authenticated_ = false;
-    tlsActive_ = false;
-}
-
-int NewsClient::begin_tls() {
-    const TlsResult r = line_.start_tls(server_.host);
-    if (r.ok()) {
-        tlsActive_ = true;
-        return 0;
-    }
-    drop_connection();
-    const std::string where = " (" + server_.host + ":" + std::to_string(server_.port) + ")";
-    if (r.failure == TlsFailure::none)
-        return report(r.io.error ? r.io.error : WSAECONNRESET,
-                      std::string(describe(r.io)) + " during the TLS handshake" + where);
-    return report(kNewsTlsErrors.pick(r.failure), describe_tls_failure(r.failure) + where);
 }
 
 int NewsClient::SetNewsServer(std::string_view server) {
@@ -195,7 +181,7 @@ int NewsClient::SetNewsServer(std::string_view server) {
 
 int NewsClient::SelectGroup(std::string_view group) {
     if (!valid_group_name(group)) return report(kNewsBadArgument, "The group name cannot be sent to a news server");
-    if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+    if (!conv_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
     pendingGroup_.assign(group);
     return run(Step::group);
 }
@@ -224,49 +210,40 @@ int NewsClient::SetAction(int action) {
         case kNewsConnect: {
             if (!serverSet_) return report(kNewsBadServer, "No news server has been set");
             if (!networkEnabled_) return report(kNewsNetworkDisabled, "The network is switched off");
-            if (line_.connected()) line_.send_line("QUIT");  // leaving the old server; its answer does not matter
+            if (conv_.connected()) conv_.line().send_line("QUIT");  // leaving the old server; its answer does not matter
             drop_connection();
-            overKnown_ = useXover_ = modeReaderNeeded_ = starttlsOffered_ = false;
+            overKnown_ = useXover_ = modeReaderNeeded_ = false;
             group_.clear();
             first_ = last_ = count_ = 0;
             if (resume_idle_connection()) return 0;
-            std::unique_ptr<Transport> transport;
-            const IoResult io = connect_tcp(server_.host, server_.port, timeouts_, transport);
-            if (!io.ok()) {
-                const std::string where = server_.host + ":" + std::to_string(server_.port);
-                return report(io.error ? io.error : WSAECONNREFUSED,
-                              (io.status == IoStatus::timeout ? "Timed out connecting to " : "Cannot connect to ") +
-                                  where);
-            }
-            line_.attach(std::move(transport));
-            if (server_.secure) {
-                if (const int rc = begin_tls()) return rc;
-            }
+            if (const int rc = conv_.open(server_, timeouts_)) return rc;
             // A login that was refused leaves nothing usable behind.
             const int rc = run(Step::greeting);
             if (rc != 0) drop_connection();
             return rc;
         }
         case kNewsDisconnect:
-            if (!line_.connected()) return 0;
+            if (!conv_.connected()) return 0;
             if (park_connection()) return 0;
-            return run(Step::quit);
+            conv_.quit_and_close();
+            drop_connection();
+            return 0;
         case kNewsGroupList:
-            if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+            if (!conv_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
             return run(Step::listActive);
         case kNewsOverview: {
-            if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+            if (!conv_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
             if (range_ != "-" && !valid_range(range_))
                 return report(kNewsBadArgument, "The overview range is not a range of article numbers");
             return run(useXover_ ? Step::xover : Step::over);
         }
         case kNewsHeaders:
         case kNewsBody:
-            if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+            if (!conv_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
             if (currentArticle_.empty()) return report(kNewsBadArgument, "No article has been chosen");
             return run(action == kNewsHeaders ? Step::head : Step::body);
         case kNewsPost:
-            if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
+            if (!conv_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
             if (postArticle_.empty()) return report(kNewsNoArticle, "No article has been given to post");
             return run(Step::post);
         default:
@@ -277,7 +254,6 @@ int NewsClient::SetAction(int action) {
 std::string NewsClient::command_for(Step step) const {
     switch (step) {
         case Step::capabilities: return "CAPABILITIES";
-        case Step::startTls: return "STARTTLS";
         case Step::modeReader: return "MODE READER";
         case Step::authUser: return "AUTHINFO USER " + server_.user;
         case Step::authPass: return "AUTHINFO PASS " + server_.password;
@@ -295,81 +271,72 @@ std::string NewsClient::command_for(Step step) const {
         case Step::head: return "HEAD " + currentArticle_;
         case Step::body: return "BODY " + currentArticle_;
         case Step::post: return "POST";
-        case Step::quit: return "QUIT";
         default: return std::string();
     }
 }
 
 int NewsClient::run(Step step) {
     static_assert(sizeof(kHandlers) / sizeof(kHandlers[0]) == static_cast<size_t>(Step::done));
-    result_ = 0;
     authRetried_ = false;
     resume_ = Step::done;
+    // Every handler that drops the connection ends the run, so only the
+    // first step can find none.
+    if (step != Step::greeting && !conv_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
     try {
-        while (step != Step::done) {
-            if (step != Step::greeting) {
-                if (!line_.connected()) return report(kNewsNotConnected, "Not connected to a news server");
-                const IoResult sent =
-                    step == Step::postArticle ? line_.send_block(postArticle_) : line_.send_line(command_for(step));
-                if (!sent.ok()) {
-                    step = step == Step::quit ? on_quit(Reply{}) : io_failed(sent);
-                    continue;
-                }
-            }
-            Reply reply;
-            // NNTP status lines are single lines (RFC 3977 3.2).
-            const IoResult got = line_.read_status(reply);
-            if (!got.ok()) {
-                // A server that hangs up instead of answering QUIT has done
-                // what was asked.
-                step = step == Step::quit ? on_quit(reply) : io_failed(got, reply.text);
-                continue;
-            }
-            step = (this->*kHandlers[static_cast<int>(step)].on_reply)(reply);
-        }
+        return conv_.drive(*this, step);
     } catch (...) {
         // A sink that threw left a block half read: the stream cannot be
         // trusted any more.
         drop_connection();
         throw;
     }
-    return result_;
 }
 
-NewsClient::Step NewsClient::finish(int result) {
-    result_ = result;
-    return Step::done;
+void NewsClient::ask(Step step) {
+    switch (step) {
+        case Step::greeting: return;
+        case Step::startTls: return;  // said by the conversation layer
+        case Step::postArticle: conv_.say_block(postArticle_); return;
+        default: conv_.say(command_for(step));
+    }
 }
+
+NewsClient::Next NewsClient::finish(int result) { return Next::finish(result); }
 
 // A refusal passes the server's error code on. A reply with any other code
 // where none of those fit is not understood; passed on, "000" would even
 // read as success.
-NewsClient::Step NewsClient::refuse(const Reply& r) {
+NewsClient::Next NewsClient::refuse(const Reply& r) {
     return finish(report(r.code >= 400 ? r.code : kNewsBadReply, r.text));
 }
 
-NewsClient::Step NewsClient::io_failed(const IoResult& io, std::string_view line) {
+NewsClient::Next NewsClient::io_failed(const IoResult& io, std::string_view line) {
     drop_connection();
     if (io.status == IoStatus::bad_reply)
         return finish(report(kNewsBadReply, std::string(describe(io)) + ": " + std::string(line)));
     return finish(report(io.error ? io.error : WSAECONNRESET, describe(io)));
 }
 
-NewsClient::Step NewsClient::on_greeting(const Reply& r) {
+NewsClient::Next NewsClient::on_greeting(const Reply& r) {
     if (r.code == 200 || r.code == 201) return Step::capabilities;
+    return refused(r);
+}
+
+// A refusal after which the connection is of no use.
+NewsClient::Next NewsClient::refused(const Reply& r) {
     drop_connection();
     return refuse(r);
 }
 
-NewsClient::Step NewsClient::on_capabilities(const Reply& r) {
+NewsClient::Next NewsClient::on_capabilities(const Reply& r) {
     if (r.code != 101) {
         // A server from before CAPABILITIES: readers there said MODE READER.
         modeReaderNeeded_ = true;
-        return after_capabilities();
+        return conv_.tls_policy(*this, server_, Step::startTls);
     }
     bool reader = false;
     bool modeReader = false;
-    const IoResult io = line_.read_block([&](std::string_view line) {
+    const IoResult io = conv_.line().read_block([&](std::string_view line) {
         std::string_view words[1];
         size_t n = 0;
         split_words(line, words, 1, n);
@@ -378,89 +345,54 @@ NewsClient::Step NewsClient::on_capabilities(const Reply& r) {
         if (w == "OVER") overKnown_ = true;
         if (w == "READER") reader = true;
         if (w == "MODE-READER") modeReader = true;
-        if (w == "STARTTLS") starttlsOffered_ = true;
+        if (w == "STARTTLS") conv_.offer_starttls();
     });
     if (!io.ok()) return io_failed(io);
     modeReaderNeeded_ = modeReader && !reader;
-    return after_capabilities();
+    return conv_.tls_policy(*this, server_, Step::startTls);
 }
 
-NewsClient::Step NewsClient::after_capabilities() {
-    if (!tlsActive_ && server_.starttls != StartTls::never) {
-        if (starttlsOffered_) return Step::startTls;
-        if (server_.starttls == StartTls::required) {
-            drop_connection();
-            return finish(report(kNewsTlsNotOffered, "The news server does not offer STARTTLS, which "
-                                                     "nntp+starttls:// requires"));
-        }
-    }
-    return modeReaderNeeded_ ? Step::modeReader : after_login();
+NewsClient::Next NewsClient::on_start_tls(const Reply& r) {
+    return conv_.answer_starttls(*this, server_, r, r.code == 382);
 }
 
-NewsClient::Step NewsClient::on_start_tls(const Reply& r) {
-    if (r.code == 382) {
-        if (const int rc = begin_tls()) return finish(rc);
-        // What the server offers may change with TLS (RFC 4642 2.2.2).
-        overKnown_ = modeReaderNeeded_ = starttlsOffered_ = false;
-        return Step::capabilities;
-    }
-    // Offered, then refused (580): fine for a reader without secrets.
-    if (server_.starttls == StartTls::required || server_.has_credentials) {
-        drop_connection();
-        return refuse(r);
-    }
-    starttlsOffered_ = false;
-    return modeReaderNeeded_ ? Step::modeReader : after_login();
-}
-
-// Refused before a word of the credentials goes out.
-NewsClient::Step NewsClient::credentials_in_clear() {
-    drop_connection();
-    return finish(report(kNewsCredentialsInClear,
-                         "The news server offers no TLS, so the password would travel in clear; "
-                         "nntp+plain:// allows that"));
-}
-
-NewsClient::Step NewsClient::on_mode_reader(const Reply& r) {
+NewsClient::Next NewsClient::on_mode_reader(const Reply& r) {
     if (r.code == 200 || r.code == 201) return after_login();
-    if (r.code == 502) {
-        drop_connection();
-        return refuse(r);
-    }
+    if (r.code == 502) return refused(r);
     return after_login();  // a server that does not know the command reads anyway
 }
 
-NewsClient::Step NewsClient::after_login() {
+NewsClient::Next NewsClient::after_login() {
     if (server_.has_credentials && !authenticated_) {
-        if (!tlsActive_ && server_.starttls != StartTls::never) return credentials_in_clear();
+        if (const int rc = conv_.credentials_policy(server_)) return finish(rc);
         return Step::authUser;
     }
     return finish(0);
 }
 
-NewsClient::Step NewsClient::need_auth(const Reply& r, Step retry) {
+NewsClient::Next NewsClient::need_auth(const Reply& r, Step retry) {
     if (!server_.has_credentials || authRetried_) return refuse(r);
-    if (!tlsActive_ && server_.starttls != StartTls::never) return credentials_in_clear();
+    if (const int rc = conv_.credentials_policy(server_)) return finish(rc);
     authRetried_ = true;
     authenticated_ = false;
     resume_ = retry;
     return Step::authUser;
 }
 
-NewsClient::Step NewsClient::on_auth_user(const Reply& r) {
+NewsClient::Next NewsClient::on_auth_user(const Reply& r) {
     if (r.code == 381) return Step::authPass;
     if (r.code == 281) return on_auth_pass(r);
     return refuse(r);
 }
 
-NewsClient::Step NewsClient::on_auth_pass(const Reply& r) {
+NewsClient::Next NewsClient::on_auth_pass(const Reply& r) {
     if (r.code != 281) return refuse(r);
     authenticated_ = true;
     if (resume_ != Step::done) return std::exchange(resume_, Step::done);
     return finish(0);
 }
 
-NewsClient::Step NewsClient::on_group(const Reply& r) {
+NewsClient::Next NewsClient::on_group(const Reply& r) {
     if (r.code == 480) return need_auth(r, Step::group);
     if (r.code != 211) {
         group_.clear();
@@ -484,8 +416,8 @@ NewsClient::Step NewsClient::on_group(const Reply& r) {
     return finish(0);
 }
 
-NewsClient::Step NewsClient::read_group_list() {
-    const IoResult io = line_.read_block([&](std::string_view line) {
+NewsClient::Next NewsClient::read_group_list() {
+    const IoResult io = conv_.line().read_block([&](std::string_view line) {
         // "name high low status" (RFC 3977 7.6.3)
         std::string_view words[3];
         size_t n = 0;
@@ -502,21 +434,21 @@ NewsClient::Step NewsClient::read_group_list() {
     return finish(0);
 }
 
-NewsClient::Step NewsClient::on_list_active(const Reply& r) {
+NewsClient::Next NewsClient::on_list_active(const Reply& r) {
     if (r.code == 215) return read_group_list();
     if (r.code == 480) return need_auth(r, Step::listActive);
     if (r.code == 500 || r.code == 501) return Step::listPlain;  // RFC 977 servers know only LIST
     return refuse(r);
 }
 
-NewsClient::Step NewsClient::on_list_plain(const Reply& r) {
+NewsClient::Next NewsClient::on_list_plain(const Reply& r) {
     if (r.code == 215) return read_group_list();
     if (r.code == 480) return need_auth(r, Step::listPlain);
     return refuse(r);
 }
 
-NewsClient::Step NewsClient::read_overview() {
-    const IoResult io = line_.read_block([&](std::string_view text) {
+NewsClient::Next NewsClient::read_overview() {
+    const IoResult io = conv_.line().read_block([&](std::string_view text) {
         std::string_view field[9];
         size_t n = 0;
         size_t pos = 0;
@@ -550,7 +482,7 @@ NewsClient::Step NewsClient::read_overview() {
     return finish(0);
 }
 
-NewsClient::Step NewsClient::on_over(const Reply& r) {
+NewsClient::Next NewsClient::on_over(const Reply& r) {
     if (r.code == 224) return read_overview();
     if (r.code == 423) return finish(0);  // no article in the range: an empty answer, not a failure
     if (r.code == 480) return need_auth(r, Step::over);
@@ -561,7 +493,7 @@ NewsClient::Step NewsClient::on_over(const Reply& r) {
     return refuse(r);
 }
 
-NewsClient::Step NewsClient::on_xover(const Reply& r) {
+NewsClient::Next NewsClient::on_xover(const Reply& r) {
     if (r.code == 224) return read_overview();
     if (r.code == 420 || r.code == 423) return finish(0);  // RFC 2980 says 420 for an empty range
     if (r.code == 480) return need_auth(r, Step::xover);
@@ -571,7 +503,7 @@ NewsClient::Step NewsClient::on_xover(const Reply& r) {
 // Header lines up to the blank line (RFC 5322 2.2): a line that starts with
 // a blank or tab continues the one before it (2.2.3, unfolding removes only
 // the line break), so each header is reported once it is known to be whole.
-NewsClient::Step NewsClient::read_headers() {
+NewsClient::Next NewsClient::read_headers() {
     std::string pending;
     auto flush = [&] {
         const size_t colon = pending.find(':');
@@ -582,7 +514,7 @@ NewsClient::Step NewsClient::read_headers() {
         }
         pending.clear();
     };
-    const IoResult io = line_.read_block([&](std::string_view line) {
+    const IoResult io = conv_.line().read_block([&](std::string_view line) {
         if (!line.empty() && (line.front() == ' ' || line.front() == '\t') && !pending.empty()) {
             if (pending.size() + line.size() > kMaxLineLength) return;  // a runaway header stays bounded
             pending.append(line);
@@ -596,9 +528,9 @@ NewsClient::Step NewsClient::read_headers() {
     return finish(0);
 }
 
-NewsClient::Step NewsClient::read_body() {
+NewsClient::Next NewsClient::read_body() {
     int64_t bytes = 0;
-    const IoResult io = line_.read_block([&](std::string_view line) {
+    const IoResult io = conv_.line().read_block([&](std::string_view line) {
         bytes += static_cast<int64_t>(line.size()) + 2;
         events_.Transfer(bytes, line, true);
     });
@@ -609,13 +541,13 @@ NewsClient::Step NewsClient::read_body() {
 // 221/222 bring the article; 423 (no such number in the group), 430 (no
 // such message-id), 412 (no group selected) and 420 are the server's
 // refusals, passed on with its text.
-NewsClient::Step NewsClient::on_head(const Reply& r) {
+NewsClient::Next NewsClient::on_head(const Reply& r) {
     if (r.code == 221) return read_headers();
     if (r.code == 480) return need_auth(r, Step::head);
     return refuse(r);
 }
 
-NewsClient::Step NewsClient::on_body(const Reply& r) {
+NewsClient::Next NewsClient::on_body(const Reply& r) {
     if (r.code == 222) return read_body();
     if (r.code == 480) return need_auth(r, Step::body);
     return refuse(r);
@@ -628,7 +560,7 @@ int NewsClient::SetPostArticle(std::string_view article) {
 
 // 340 asks for the article; 440 (posting not allowed) and a 480 that no
 // login can answer are passed on.
-NewsClient::Step NewsClient::on_post(const Reply& r) {
+NewsClient::Next NewsClient::on_post(const Reply& r) {
     if (r.code == 340) return Step::postArticle;
     if (r.code == 480) return need_auth(r, Step::post);
     return refuse(r);
@@ -637,14 +569,9 @@ NewsClient::Step NewsClient::on_post(const Reply& r) {
 // 240 is the one success. 441 (posting failed) is passed on with the
 // server's reason; a connection that drops before the answer is an error
 // from the line layer, never a success.
-NewsClient::Step NewsClient::on_post_article(const Reply& r) {
+NewsClient::Next NewsClient::on_post_article(const Reply& r) {
     if (r.code == 240) return finish(0);
     return refuse(r);
-}
-
-NewsClient::Step NewsClient::on_quit(const Reply& r) {
-    drop_connection();
-    return finish(0);
 }
 
 }  // namespace quillnet::engine

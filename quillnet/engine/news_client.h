@@ -20,8 +20,8 @@
 #include <string>
 #include <string_view>
 
+#include "quillnet/engine/conversation.h"
 #include "quillnet/engine/limits.h"
-#include "quillnet/engine/line_engine.h"
 #include "quillnet/engine/server_address.h"
 
 namespace quillnet::engine {
@@ -153,14 +153,14 @@ class NewsClient final : public NewsEngine {
     void SetConnectionReuse(int seconds) override;
     int SetPostArticle(std::string_view article) override;
 
-    bool connected() const noexcept { return line_.connected(); }
+    bool connected() const noexcept { return conv_.connected(); }
     // Tests shorten the limits to see a stalled server end in time.
     void set_timeouts(const Timeouts& timeouts) noexcept { timeouts_ = timeouts; }
 
   private:
-    // The conversation is a state machine: each step sends one command (the
-    // greeting step sends none) and hands the reply to that step's handler,
-    // which names the next step.
+    // The conversation is a state machine on the conversation layer: each
+    // step sends one command (the greeting step sends none) and hands the
+    // reply to that step's handler, which names the next step.
     enum class Step {
         greeting,
         capabilities,
@@ -177,46 +177,54 @@ class NewsClient final : public NewsEngine {
         body,
         post,
         postArticle,  // "sends" the article itself as a dot-terminated block
-        quit,
         done,
     };
-    struct Handler;
+    using State = Step;
+    using Next = Turn<Step>;
+    using Handler = Next (NewsClient::*)(const Reply&);
     static const Handler kHandlers[];
+    friend class Conversation;
 
     int run(Step first);
     std::string command_for(Step step) const;
+    // What the conversation layer calls (conversation.h).
+    void ask(Step step);
+    Next on_reply(Step step, const Reply& r) { return (this->*kHandlers[static_cast<int>(step)])(r); }
+    Next on_send_failed(Step, const IoResult& io) { return io_failed(io); }
+    Next on_read_failed(Step, const IoResult& io, const Reply& r) { return io_failed(io, r.text); }
+    Next past_tls() { return modeReaderNeeded_ ? Step::modeReader : after_login(); }
+    Next after_upgrade() {
+        overKnown_ = modeReaderNeeded_ = false;
+        return Step::capabilities;
+    }
+    Next refused(const Reply& r);
     // Handlers: read the rest of the answer when it is a block, fire events,
-    // and return the next step (Step::done with result_ set ends the run).
-    Step on_greeting(const Reply& r);
-    Step on_capabilities(const Reply& r);
-    Step on_start_tls(const Reply& r);
-    Step on_mode_reader(const Reply& r);
-    Step on_auth_user(const Reply& r);
-    Step on_auth_pass(const Reply& r);
-    Step on_group(const Reply& r);
-    Step on_list_active(const Reply& r);
-    Step on_list_plain(const Reply& r);
-    Step on_over(const Reply& r);
-    Step on_xover(const Reply& r);
-    Step on_head(const Reply& r);
-    Step on_body(const Reply& r);
-    Step on_post(const Reply& r);
-    Step on_post_article(const Reply& r);
-    Step on_quit(const Reply& r);
+    // and return the next step, or the end of the run with its result.
+    Next on_greeting(const Reply& r);
+    Next on_capabilities(const Reply& r);
+    Next on_start_tls(const Reply& r);
+    Next on_mode_reader(const Reply& r);
+    Next on_auth_user(const Reply& r);
+    Next on_auth_pass(const Reply& r);
+    Next on_group(const Reply& r);
+    Next on_list_active(const Reply& r);
+    Next on_list_plain(const Reply& r);
+    Next on_over(const Reply& r);
+    Next on_xover(const Reply& r);
+    Next on_head(const Reply& r);
+    Next on_body(const Reply& r);
+    Next on_post(const Reply& r);
+    Next on_post_article(const Reply& r);
 
-    Step after_capabilities();
-    Step after_login();
-    Step credentials_in_clear();
-    // Puts TLS under the connection; 0 or the error reported.
-    int begin_tls();
-    Step need_auth(const Reply& r, Step retry);
-    Step finish(int result);
-    Step refuse(const Reply& r);
-    Step io_failed(const IoResult& io, std::string_view line = {});
-    Step read_overview();
-    Step read_group_list();
-    Step read_headers();
-    Step read_body();
+    Next after_login();
+    Next need_auth(const Reply& r, Step retry);
+    Next finish(int result);
+    Next refuse(const Reply& r);
+    Next io_failed(const IoResult& io, std::string_view line = {});
+    Next read_overview();
+    Next read_group_list();
+    Next read_headers();
+    Next read_body();
 
     int report(int code, std::string_view text);
     void drop_connection() noexcept;
@@ -228,7 +236,7 @@ class NewsClient final : public NewsEngine {
     bool park_connection();
 
     NewsEvents& events_;
-    LineEngine line_;
+    Conversation conv_;
     Timeouts timeouts_;
     bool networkEnabled_ = true;
 
@@ -249,11 +257,8 @@ class NewsClient final : public NewsEngine {
     bool useXover_ = false;   // the server said it does not know OVER
     bool modeReaderNeeded_ = false;
     bool authenticated_ = false;
-    bool starttlsOffered_ = false;
-    bool tlsActive_ = false;
 
     // Per run.
-    int result_ = 0;
     bool authRetried_ = false;
     Step resume_ = Step::done;
     std::string pendingGroup_;

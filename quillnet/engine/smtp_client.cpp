@@ -9,7 +9,7 @@
 #include "frame/ascii.h"
 #include "quillnet/engine/base64.h"
 #include "quillnet/engine/charset.h"
-#include "quillnet/engine/line_engine.h"
+#include "quillnet/engine/conversation.h"
 #include "quillnet/engine/mail_message.h"
 
 namespace quillnet::engine {
@@ -29,6 +29,9 @@ constexpr ServerScheme kMailSchemes[] = {
 constexpr TlsErrorNumbers kMailTlsErrors{kMailTlsFailed, kMailCertExpired, kMailCertUntrusted, kMailCertWrongHost,
                                          kMailCertRefused};
 constexpr ServerSyntax kMailSyntax{kMailSchemes, 25};
+// The mail sender reports numbers only: no texts.
+constexpr ConversationRules kMailRules{
+    true, kMailBadReply, kMailBadReply, kMailTlsErrors, kMailTlsNotOffered, {}, kMailCredentialsInClear, {}, nullptr};
 
 // ---------------------------------------------------------------------------
 // The client: one handler per reply, chosen by what the client awaits.
@@ -42,7 +45,7 @@ class SmtpClient final : public MailEngine {
         const int e = parse_mail_server(text, parsed);
         if (e != 0) return e;
         // A session with another server (or other credentials) is over.
-        if (line_.connected() && !(parsed == server_)) quit();
+        if (conv_.connected() && !(parsed == server_)) quit();
         server_ = std::move(parsed);
         has_server_ = true;
         return 0;
@@ -58,14 +61,14 @@ class SmtpClient final : public MailEngine {
     }
     int SetNetworkEnabled(int enabled) override {
         enabled_ = enabled != 0;
-        if (!enabled_) line_.close();
+        if (!enabled_) conv_.close();
         return 0;
     }
     int SetAction(int action) override {
         switch (action) {
             case kMailConnect:
                 if (!enabled_) return kMailNetworkDisabled;
-                if (line_.connected()) quit();
+                if (conv_.connected()) quit();
                 return connect();
             case kMailDisconnect:
                 quit();
@@ -93,18 +96,14 @@ class SmtpClient final : public MailEngine {
         chunk,
         last_chunk,
         rset,
-        quit
     };
-    struct Step {
-        bool done;
-        int result;
-        Await next;
-    };
+    using State = Await;
+    using Step = Turn<Await>;
     using Handler = Step (SmtpClient::*)(const Reply&);
     static const Handler kHandlers[];
+    friend class quillnet::engine::Conversation;
 
-    static Step finish(int result) { return {true, result, Await::quit}; }
-    static Step await(Await next) { return {false, 0, next}; }
+    static Step finish(int result) { return Step::finish(result); }
 
     static int set(std::string& field, std::string_view value) {
         field.assign(value);
@@ -114,42 +113,39 @@ class SmtpClient final : public MailEngine {
     // A failed read or write has already dropped the connection.
     static int io_error(const IoResult& r) { return r.error != 0 ? r.error : kMailBadReply; }
 
-    Step send_command(std::string_view line, Await next) {
-        const IoResult r = line_.send_line(line);
-        if (!r.ok()) {
-            failed_at_ = next;
-            last_io_ = r.status;
-            return finish(io_error(r));
-        }
-        return await(next);
+    // Handlers say the command whose reply they await; the conversation
+    // layer sends it.
+    Step send_command(std::string line, Await next) {
+        conv_.say(std::move(line));
+        return next;
     }
 
-    // Reads replies and hands each to the handler of what was awaited, until
-    // a handler ends the exchange.
-    int converse(Await first) {
-        Await awaited = first;
-        for (;;) {
-            failed_at_ = awaited;
-            Reply reply;
-            const IoResult r = line_.read_reply(reply);
-            // Once a step was refused, that refusal is the result, whatever
-            // becomes of the RSET after it.
-            if (!r.ok()) {
-                last_io_ = r.status;
-                line_.close();
-                return awaited == Await::rset ? pending_ : io_error(r);
-            }
-            // 421: the server is closing the channel, whatever was asked.
-            if (reply.code == 421 && awaited != Await::quit) {
-                last_code_ = 421;
-                line_.close();
-                return awaited == Await::rset ? pending_ : 421;
-            }
-            const Step step = (this->*kHandlers[static_cast<int>(awaited)])(reply);
-            if (step.done) return step.result;
-            awaited = step.next;
-        }
+    // What the conversation layer calls (conversation.h).
+    void ask(Await awaited) { failed_at_ = awaited; }
+    Step on_send_failed(Await, const IoResult& r) {
+        last_io_ = r.status;
+        return finish(io_error(r));
     }
+    // Once a step was refused, that refusal is the result, whatever becomes
+    // of the RSET after it.
+    Step on_read_failed(Await awaited, const IoResult& r, const Reply&) {
+        last_io_ = r.status;
+        conv_.close();
+        return finish(awaited == Await::rset ? pending_ : io_error(r));
+    }
+    Step on_reply(Await awaited, const Reply& reply) {
+        // 421: the server is closing the channel, whatever was asked.
+        if (reply.code == 421) {
+            last_code_ = 421;
+            conv_.close();
+            return finish(awaited == Await::rset ? pending_ : 421);
+        }
+        return (this->*kHandlers[static_cast<int>(awaited)])(reply);
+    }
+    Step past_tls() { return authenticate(); }
+    // The server forgets what EHLO said; so do we (RFC 3207 4.2).
+    Step after_upgrade() { return ehlo(); }
+    Step refused(const Reply& reply) { return unexpected(reply); }
 
     // A refusal is a 4xx or 5xx reply. Three digits beyond 599 are no SMTP
     // reply at all: reported as one, the page would take the number for a
@@ -159,19 +155,21 @@ class SmtpClient final : public MailEngine {
     // A reply that fits no step of the exchange leaves the session in an
     // unknown state: it is dropped.
     Step unexpected(const Reply& reply) {
-        line_.close();
+        conv_.close();
         return finish(refusal_code(reply.code) ? reply.code : kMailBadReply);
     }
 
     Step on_greeting(const Reply& reply) {
         if (reply.code != 220) return unexpected(reply);
-        return send_command("EHLO " + local_domain(), Await::ehlo);
+        return ehlo();
     }
+
+    Step ehlo() { return send_command("EHLO " + local_domain(), Await::ehlo); }
 
     Step on_ehlo(const Reply& reply) {
         if (reply.code == 250) {
             read_extensions(reply);
-            return after_ehlo();
+            return conv_.tls_policy(*this, server_, Await::starttls);
         }
         // A server that does not know EHLO answers 500, 502 or 504 (or 550):
         // the session goes on with HELO and without extensions.
@@ -182,43 +180,14 @@ class SmtpClient final : public MailEngine {
     Step on_helo(const Reply& reply) {
         if (reply.code != 250) return unexpected(reply);
         read_extensions(Reply{});  // none, whatever an earlier EHLO said
-        return after_ehlo();
+        return conv_.tls_policy(*this, server_, Await::starttls);
     }
 
-    Step after_ehlo() {
-        if (!tls_active_ && server_.starttls != StartTls::never) {
-            if (starttls_offered_) return send_command("STARTTLS", Await::starttls);
-            if (server_.starttls == StartTls::required) {
-                line_.close();
-                return finish(kMailTlsNotOffered);
-            }
-        }
-        return authenticate();
-    }
-
-    Step on_starttls(const Reply& reply) {
-        if (reply.code == 220) {
-            if (const int e = begin_tls()) return finish(e);
-            // The server forgets what EHLO said; so do we (RFC 3207 4.2).
-            return send_command("EHLO " + local_domain(), Await::ehlo);
-        }
-        // Offered, then refused (454): fine for a sender without secrets.
-        if (server_.starttls == StartTls::required || server_.has_credentials) return unexpected(reply);
-        return authenticate();
-    }
-
-    int begin_tls() {
-        const TlsResult r = line_.start_tls(server_.host);
-        if (r.ok()) {
-            tls_active_ = true;
-            return 0;
-        }
-        if (r.failure == TlsFailure::none) return io_error(r.io);
-        return kMailTlsErrors.pick(r.failure);
-    }
+    // 220 lets TLS begin; a refusal is 454.
+    Step on_starttls(const Reply& reply) { return conv_.answer_starttls(*this, server_, reply, reply.code == 220); }
 
     void read_extensions(const Reply& reply) {
-        auth_plain_ = auth_login_ = starttls_offered_ = false;
+        auth_plain_ = auth_login_ = false;
         offers_ = {};
         pipelining_ = chunking_ = false;
         for (size_t i = 1; i < reply.lines.size(); ++i) {
@@ -226,7 +195,7 @@ class SmtpClient final : public MailEngine {
             if (read_mail_offer(line, offers_)) continue;
             if (equals_nocase(line, "PIPELINING")) pipelining_ = true;
             if (equals_nocase(line, "CHUNKING")) chunking_ = true;
-            if (equals_nocase(line, "STARTTLS")) starttls_offered_ = true;
+            if (equals_nocase(line, "STARTTLS")) conv_.offer_starttls();
             if (starts_with_nocase(line, "AUTH ") || starts_with_nocase(line, "AUTH=")) {
                 std::string upper(line.substr(5));
                 for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
@@ -241,11 +210,7 @@ class SmtpClient final : public MailEngine {
     // server offers a mechanism we speak; PLAIN is preferred (one exchange).
     Step authenticate() {
         if (!server_.has_credentials) return finish(0);
-        // Refused before a word of the credentials goes out.
-        if (!tls_active_ && server_.starttls != StartTls::never) {
-            line_.close();
-            return finish(kMailCredentialsInClear);
-        }
+        if (const int e = conv_.credentials_policy(server_)) return finish(e);
         if (auth_plain_) {
             std::string token;
             token += '\0';
@@ -319,14 +284,9 @@ class SmtpClient final : public MailEngine {
 
     Step on_data(const Reply& reply) {
         switch (judge(Await::data, reply.code)) {
-            case Verdict::accepted: {
-                const IoResult r = line_.send_block(message_);
-                if (!r.ok()) {
-                    last_io_ = r.status;
-                    return finish(io_error(r));
-                }
-                return await(Await::message);
-            }
+            case Verdict::accepted:
+                conv_.say_block(message_);
+                return Await::message;
             case Verdict::refused: return reset_with(reply.code);
             default: return unexpected(reply);
         }
@@ -339,13 +299,8 @@ class SmtpClient final : public MailEngine {
         return "BDAT " + std::to_string(size) + (last ? " LAST\r\n" : "\r\n");
     }
     Step send_chunk(bool last, Await next) {
-        const IoResult r = line_.send_raw(chunk_command(message_.size(), last) + message_);
-        if (!r.ok()) {
-            failed_at_ = next;
-            last_io_ = r.status;
-            return finish(io_error(r));
-        }
-        return await(next);
+        conv_.say_raw(chunk_command(message_.size(), last) + message_);
+        return next;
     }
 
     // A refused chunk ends the transaction in the server's eyes only as
@@ -366,7 +321,7 @@ class SmtpClient final : public MailEngine {
         }
     }
 
-    int run(const Step& step) { return step.done ? step.result : converse(step.next); }
+    int run(const Step& step) { return step.done ? step.result : conv_.drive(*this, step.next); }
 
     // PIPELINING (RFC 2920): MAIL, every RCPT and then DATA or the whole
     // message as a BDAT chunk go in one write, and the replies are read
@@ -394,7 +349,7 @@ class SmtpClient final : public MailEngine {
         }
         next_rcpt_ = recipients_.size();
         failed_at_ = Await::mail;
-        const IoResult w = line_.send_raw(batch);
+        const IoResult w = conv_.line().send_raw(batch);
         if (!w.ok()) {
             last_io_ = w.status;
             return io_error(w);
@@ -403,17 +358,9 @@ class SmtpClient final : public MailEngine {
         Reply reply;
         for (const Await command : sent) {
             failed_at_ = command;
-            const IoResult r = line_.read_reply(reply);
-            if (!r.ok()) {
-                last_io_ = r.status;
-                line_.close();
-                return io_error(r);
-            }
-            if (reply.code == 421) {
-                last_code_ = 421;
-                line_.close();
-                return 421;
-            }
+            const IoResult r = conv_.line().read_reply(reply);
+            if (!r.ok()) return on_read_failed(command, r, reply).result;
+            if (reply.code == 421) return on_reply(command, reply).result;
             const Verdict v = judge(command, reply.code);
             if (v == Verdict::out_of_step) return unexpected(reply).result;
             if (v == Verdict::refused && refusal == 0) refusal = reply.code;
@@ -421,8 +368,8 @@ class SmtpClient final : public MailEngine {
         // Each command has had its reply: anything more is out of step, but
         // for the 421 a server may send at any time as it closes, which the
         // next command will find (and the mail it follows still went).
-        if (!line_.unread().empty() && !line_.unread().starts_with("421")) {
-            line_.close();
+        if (!conv_.line().unread().empty() && !conv_.line().unread().starts_with("421")) {
+            conv_.close();
             return kMailBadReply;
         }
         if (refusal == 0) return run((this->*kHandlers[static_cast<int>(sent.back())])(reply));
@@ -430,7 +377,7 @@ class SmtpClient final : public MailEngine {
         // it back, and a message ended now would go to the others. Ending
         // the session leaves it unfinished, which the server discards.
         if (sent.back() == Await::data && reply.code == 354) {
-            line_.close();
+            conv_.close();
             return refusal;
         }
         return run(reset_with(refusal));
@@ -444,32 +391,16 @@ class SmtpClient final : public MailEngine {
 
     Step on_rset(const Reply&) { return finish(pending_); }
 
-    Step on_quit(const Reply&) {
-        line_.close();
-        return finish(0);
-    }
-
     int connect() {
-        line_.close();
-        tls_active_ = false;
+        conv_.close();
         if (!has_server_) return kMailNoServer;
-        std::unique_ptr<Transport> transport;
-        const IoResult r = connect_tcp(server_.host, server_.port, timeouts_, transport);
-        if (!r.ok()) return io_error(r);
-        line_.attach(std::move(transport));
-        if (server_.secure) {
-            if (const int e = begin_tls()) return e;
-        }
-        const int e = converse(Await::greeting);
-        if (e != 0) line_.close();
+        if (const int e = conv_.open(server_, timeouts_)) return e;
+        const int e = conv_.drive(*this, Await::greeting);
+        if (e != 0) conv_.close();
         return e;
     }
 
-    void quit() {
-        if (!line_.connected()) return;
-        if (line_.send_line("QUIT").ok()) converse(Await::quit);
-        line_.close();
-    }
+    void quit() { conv_.quit_and_close(); }
 
     int prepare() {
         std::vector<MailAddress> from;
@@ -509,9 +440,7 @@ class SmtpClient final : public MailEngine {
         if (const int e = mail_from_parameters(parts_, composed, offers_, parameters)) return e;
         const std::string mail = "MAIL FROM:<" + parts_.from.mailbox + ">" + parameters;
         if (pipelining_) return pipelined(mail);
-        const Step first = send_command(mail, Await::mail);
-        if (first.done) return first.result;
-        return converse(Await::mail);
+        return run(send_command(mail, Await::mail));
     }
 
     // A server that dropped the session while it sat idle shows it at the
@@ -523,13 +452,13 @@ class SmtpClient final : public MailEngine {
     int send() {
         if (const int e = prepare()) return e;
         if (!enabled_) return kMailNetworkDisabled;
-        if (!line_.connected()) {
+        if (!conv_.connected()) {
             if (const int e = connect()) return e;
             return transaction();
         }
         const int result = transaction();
         if (result != 0 && dropped_while_idle()) {
-            line_.close();
+            conv_.close();
             if (const int e = connect()) return e;
             return transaction();
         }
@@ -537,7 +466,7 @@ class SmtpClient final : public MailEngine {
     }
 
     Timeouts timeouts_;
-    LineEngine line_;
+    Conversation conv_{kMailRules};
     ServerAddress server_;
     bool has_server_ = false;
     bool enabled_ = true;
@@ -546,7 +475,6 @@ class SmtpClient final : public MailEngine {
     bool auth_plain_ = false, auth_login_ = false;
     MailOffers offers_;
     bool utf8_ = false;
-    bool starttls_offered_ = false, tls_active_ = false;
     bool pipelining_ = false, chunking_ = false;
     MessageParts parts_;
     std::vector<MailAddress> recipients_;
@@ -563,7 +491,7 @@ const SmtpClient::Handler SmtpClient::kHandlers[] = {
     &SmtpClient::on_auth,
     &SmtpClient::on_login_user, &SmtpClient::on_login_password,                &SmtpClient::on_mail,
     &SmtpClient::on_rcpt,       &SmtpClient::on_data, &SmtpClient::on_message, &SmtpClient::on_chunk,
-    &SmtpClient::on_last_chunk, &SmtpClient::on_rset, &SmtpClient::on_quit,
+    &SmtpClient::on_last_chunk, &SmtpClient::on_rset,
 };
 
 }  // namespace

@@ -4,6 +4,7 @@ target_sources(quillnet_core PRIVATE
   engine/tls_errors.cpp
   engine/transport.cpp
   engine/line_engine.cpp
+  engine/conversation.cpp
   engine/server_address.cpp)
 # Mail and web clients.
 target_sources(quillnet_core PRIVATE
