@@ -28,7 +28,7 @@ Case file syntax, one item per line:
 When the case ends the server closes the connection.
 
 Usage:
-  fault_server.py --cases DIR [--log DIR] [--pidfile FILE] [--ready FILE]
+  fault_server.py --cases DIR [--log DIR] [--ready FILE]
 Serves every *.case file in DIR until SIGTERM.
 """
 
@@ -168,7 +168,6 @@ async def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cases", required=True)
     parser.add_argument("--log")
-    parser.add_argument("--pidfile")
     parser.add_argument("--ready")
     args = parser.parse_args()
 
@@ -187,9 +186,6 @@ async def main():
     for c in cases:
         listeners.append(await asyncio.start_server(
             lambda r, w, c=c: server.serve(c, r, w), host="127.0.0.1", port=c.port, reuse_address=True))
-    if args.pidfile:
-        with open(args.pidfile, "w") as f:
-            f.write("%d\n" % os.getpid())
     if args.ready:
         with open(args.ready, "w") as f:
             f.write(" ".join(str(c.port) for c in cases) + "\n")
@@ -200,11 +196,6 @@ async def main():
     await stop.wait()
     for l in listeners:
         l.close()
-    if args.pidfile:
-        try:
-            os.unlink(args.pidfile)
-        except OSError:
-            pass
 
 
 if __name__ == "__main__":
