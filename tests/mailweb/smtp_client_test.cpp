@@ -14,6 +14,7 @@
 #include "mailweb_env.h"
 #include "quillnet/engine/charset.h"
 #include "quillnet/engine/smtp_client.h"
+#include "test_ports.h"
 
 using namespace quillnet::engine;
 using namespace mailweb_test;
@@ -100,7 +101,7 @@ TEST(SmtpDelivery, RefusesIncompleteMessagesBeforeSendingAnything) {
     EXPECT_EQ(kMailNoServer, mail->SetAction(kMailSend));
     EXPECT_EQ(kMailNoServer, mail->SetAction(kMailConnect));
     EXPECT_EQ(kMailBadServer, mail->SetMailServer("smtp://"));
-    ASSERT_EQ(0, mail->SetMailServer("127.0.0.1:12599"));  // nobody listens there
+    ASSERT_EQ(0, mail->SetMailServer("127.0.0.1:" QK_PORT_MAILWEB_CLOSED_S));  // nobody listens there
     EXPECT_EQ(WSAECONNREFUSED, mail->SetAction(kMailConnect));
     EXPECT_EQ(WSAECONNREFUSED, mail->SetAction(kMailSend));
     mail->SetMailField1("");

@@ -13,6 +13,7 @@
 
 #include "quillnet/engine/news_article.h"
 #include "quillnet/engine/news_client.h"
+#include "test_ports.h"
 
 using namespace quillnet::engine;
 
@@ -201,9 +202,9 @@ TEST_F(FaultTest, AGreetingOfStatusZeroIsNotUnderstood) {
 }
 
 TEST_F(FaultTest, ConnectionRefusedIsAWinsockError) {
-    EXPECT_EQ(WSAECONNREFUSED, connect("127.0.0.1:11999"));
+    EXPECT_EQ(WSAECONNREFUSED, connect("127.0.0.1:" QK_PORT_NEWS_CLOSED_S));
     ASSERT_EQ(1u, events.errors.size());
-    EXPECT_EQ("Cannot connect to 127.0.0.1:11999", events.errors[0].second);
+    EXPECT_EQ("Cannot connect to 127.0.0.1:" QK_PORT_NEWS_CLOSED_S, events.errors[0].second);
     EXPECT_EQ(kNewsNotConnected, client.SetAction(kNewsGroupList));
 }
 

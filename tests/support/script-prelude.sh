@@ -3,7 +3,8 @@
 # test becomes a copy in BUILD_DIR/script-tests with tests/support/
 # script-prelude.js joined onto its first line, so its line numbers stay its
 # own; `testScript` there holds the original's path, for tests that find
-# their data beside themselves. Other scripts are used as they are.
+# their data beside themselves, and every port of tests/support/ports.sh is
+# a variable of the same name (QK_PORT_INN). Other scripts are used as they are.
 # own_names TEXT SCRIPT COPY: TEXT with the copy's name put back to the test's.
 with_prelude() {
     local build script=$2
@@ -18,6 +19,7 @@ with_prelude() {
     own=$(winpath "$script")
     {
         printf 'var testScript = "%s"; ' "${own//\\/\\\\}"
+        grep -E '^QK_[A-Z0-9_]+=[0-9]+$' "$(dirname "$prelude")/ports.sh" | sed 's/^/var /; s/$/;/' | tr '\n' ' '
         grep -v '^[[:space:]]*//' "$prelude" | tr '\n' ' '
         cat "$script"
     } >"$copy"
