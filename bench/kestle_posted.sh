@@ -17,4 +17,5 @@ folder="$build/bench-kestle/posted"
 mkdir -p "$folder"
 . "$here/tests/support/fixture-lib.sh"
 fixture_wine_start
+trap fixture_wine_stop EXIT
 wine "$build/bin/kestle_bench.exe" posted "${2:-100}" "$(winpath "$folder")" </dev/null 2>/dev/null | tr -d '\r'
