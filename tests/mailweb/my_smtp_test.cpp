@@ -82,7 +82,7 @@ TEST_F(MySmtpTest, ConnectedObjectSaysQuitWhenReleased) {
         return n;
     };
     const size_t before = quits();
-    EXPECT_EQ(0, set_server(L"127.0.0.1:12537"));
+    EXPECT_EQ(0, set_server(L"127.0.0.1:" QK_PORT_FAULT_SMTP_QUIT_ON_RELEASE_S));
     smtp.reset();
     EXPECT_EQ(before + 1, quits());
 }
@@ -123,7 +123,7 @@ TEST_F(MySmtpTest, CodePage65001SendsUtf8ThatAMailReaderDecodes) {
     EXPECT_EQ(international, got["rcpt_tos"]);
     EXPECT_EQ("BODY=8BITMIME SMTPUTF8", got["mail_options"]);
     // ...and is refused before MAIL by a server that does not.
-    EXPECT_EQ(0, set_server(L"127.0.0.1:12544"));
+    EXPECT_EQ(0, set_server(L"127.0.0.1:" QK_PORT_FAULT_SMTP_NO_SMTPUTF8_S));
     r = call(d.get(), L"SendMail", {Arg(L""), Arg(wide.c_str()), Arg(L""), Arg(L""), Arg(L"")});
     EXPECT_EQ(2020, V_I4(r.value.get()));
     EXPECT_TRUE(FAILED(put(d.get(), L"CodePage", 437L)));

@@ -354,7 +354,7 @@ TEST_F(MyNntpTest, RefusalsAndUnreachableServers) {
     std::ifstream in(store() + "\\NewsList.txt", std::ios::binary);
     ASSERT_TRUE(in.good());
     EXPECT_EQ(std::istreambuf_iterator<char>(), std::istreambuf_iterator<char>(in));
-    EXPECT_EQ(0, set(&IMyNntp::SetServer, L"127.0.0.1:11931"));
+    EXPECT_EQ(0, set(&IMyNntp::SetServer, L"127.0.0.1:" QK_PORT_FAULT_NNTP_GROUP_REFUSED_S));
     EXPECT_EQ(411, set(&IMyNntp::SetGroup, L"no.such.group"));
     EXPECT_EQ(L"411No such group no.such.group", last_error());
     unique_bstr group;

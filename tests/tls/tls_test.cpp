@@ -97,8 +97,8 @@ TEST(TlsStream, BrokenAndStalledHandshakesEndInTime) {
         TlsFailure failure;
         IoStatus status;
         uint32_t read_ms;
-    } cases[] = {{11950, TlsFailure::handshake, IoStatus::failed, 5000},
-                 {11951, TlsFailure::none, IoStatus::timeout, 1500}};
+    } cases[] = {{QK_PORT_FAULT_TLS_GARBAGE, TlsFailure::handshake, IoStatus::failed, 5000},
+                 {QK_PORT_FAULT_TLS_STALL, TlsFailure::none, IoStatus::timeout, 1500}};
     for (const auto& c : cases) {
         Timeouts shorter;
         shorter.read_ms = c.read_ms;

@@ -11,7 +11,8 @@ is also written to the case's log.
 
 Case file syntax, one item per line:
   # text            a comment
-  port N            the TCP port (127.0.0.1) this case is served on
+  port NAME         the TCP port (127.0.0.1) this case is served on, by its
+                    name in tests/support/ports.sh, where every port is
   S: text           send "text" CRLF
   C: text           expect this exact command line ("C:" an empty one)
   C~ pattern        expect a command matching a shell-style pattern
@@ -39,6 +40,9 @@ import os
 import signal
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from ports import PORTS  # noqa: E402
+
 
 class Case:
     def __init__(self, path):
@@ -51,7 +55,10 @@ class Case:
                 if not line.strip() or line.lstrip().startswith("#"):
                     continue
                 if line.startswith("port "):
-                    self.port = int(line[5:])
+                    value = line[5:].strip()
+                    if value not in PORTS:
+                        raise ValueError("%s:%d: no port %s in tests/support/ports.sh" % (path, number, value))
+                    self.port = PORTS[value]
                 elif line.startswith("S: ") or line == "S:":
                     self.steps.append(("send", line[3:]))
                 elif line.startswith("C: ") or line == "C:":
