@@ -18,7 +18,7 @@ build=$(cd "${1:-$here/build}" && pwd)
 mails=${2:-1000}
 rounds=${3:-5}
 counted=${4:-100}
-. "$here/tests/support/ports.sh"
+. "$here/tests/support/fixture-lib.sh"
 on_port=$QK_PORT_POSTFIX
 off_port=$QK_PORT_POSTFIX_NEITHER
 . "$here/scripts/wine-env.sh" "$build"
@@ -54,7 +54,7 @@ turns() {
     rm -f "$report" "$report.ready" "$report.turns"
     /usr/bin/python3 "$here/bench/count_turns.py" "$QK_PORT_BENCH_TURN_RELAY" "$2" "$report" </dev/null >/dev/null 2>&1 &
     local relay=$!
-    for _ in $(seq 100); do [ -e "$report.ready" ] && break; sleep 0.05; done
+    fixture_wait_file "$report.ready" "$relay"
     "$1" "$QK_PORT_BENCH_TURN_RELAY" "$3" >/dev/null
     wait "$relay"
 }

@@ -3,6 +3,8 @@
 #   inn-fixture.sh BUILD_DIR setup     start it afresh and fill its groups
 #   inn-fixture.sh BUILD_DIR teardown  stop it
 #   inn-fixture.sh BUILD_DIR settings  only write the store settings below
+#   inn-fixture.sh BUILD_DIR newgroups GROUP...  add empty groups to the
+#                                      running instance (the news site's)
 # The instance has its own configuration, history, spool and overview in a
 # state folder (INNCONF points every INN program at it), so the system-wide
 # installation stays untouched and every run starts from the same article
@@ -372,6 +374,12 @@ teardown)
     stop_instance
     echo "INN stopped"
     ;;
+newgroups)
+    shift 2
+    for g in "$@"; do
+        "$BIN/ctlinnd" -s newgroup "$g" y quillnet >/dev/null || { echo "newgroup $g failed"; exit 1; }
+    done
+    ;;
 settings)
     # Only the store settings, for a prefix whose tests use another tree's
     # server (the 32-bit one's).
@@ -379,7 +387,7 @@ settings)
     echo "news store settings written"
     ;;
 *)
-    echo "usage: $0 BUILD_DIR setup|teardown|settings"
+    echo "usage: $0 BUILD_DIR setup|teardown|settings|newgroups GROUP..."
     exit 2
     ;;
 esac

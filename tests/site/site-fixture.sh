@@ -72,13 +72,9 @@ setup() {
 
     # The news server: its own instance on this site's ports, with the demo groups.
     "$here/tests/news/inn-fixture.sh" "$dir" setup >"$dir/inn.log" 2>&1 || fail "INN: $(tail -n 5 "$dir/inn.log")"
-    local state
-    state=/var/lib/quillnet-tests/inn-$QK_INN_PORT-$(printf '%s' "$dir" | cksum | cut -d' ' -f1)
     # demo.secure takes articles only from readers logged in over TLS.
-    for g in demo.talk demo.pictures demo.binaries demo.big demo.secure demo.intl; do
-        INNCONF=$state/etc/inn.conf /usr/lib/news/bin/ctlinnd -s newgroup "$g" y quillnet >/dev/null ||
-            fail "newgroup $g failed"
-    done
+    "$here/tests/news/inn-fixture.sh" "$dir" newgroups demo.talk demo.pictures demo.binaries demo.big demo.secure \
+        demo.intl >>"$dir/inn.log" 2>&1 || fail "INN: $(tail -n 5 "$dir/inn.log")"
     /usr/bin/python3 "$here/tests/site/site_data.py" post "$QK_INN_PORT" || fail "posting the demo articles failed"
 
     # The store lies below the web root, so nginx serves what the reader extracts.
