@@ -23,7 +23,8 @@ listener = socket.socket()
 listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 listener.bind(("127.0.0.1", listen_port))
 listener.listen(1)
-open(report + ".ready", "w").close()
+with open(report + ".ready", "w") as f:
+    f.write("%d\n" % listen_port)
 client, _ = listener.accept()
 server = socket.create_connection(("127.0.0.1", server_port))
 for s in (client, server):

@@ -3,12 +3,13 @@
 # `curl -o /dev/null` of the same URL, in the same run; prints both
 # throughputs and their ratio (target: MyHttp at least half of curl's).
 # Usage: bench/http_get.sh [BUILD_DIR] [ROUNDS]
-# Starts and stops the fixtures itself (Wine prefix, nginx on 127.0.0.1:12580).
+# Starts and stops the fixtures itself (Wine prefix, nginx on 127.0.0.1:$QK_PORT_NGINX).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 rounds=${2:-5}
-url=http://127.0.0.1:12580/big.bin
+. "$here/tests/support/ports.sh"
+url=http://127.0.0.1:$QK_PORT_NGINX/big.bin
 size=52428800
 command -v nginx >/dev/null || bash "$here/scripts/setup.d/mailweb.sh"
 . "$here/scripts/wine-env.sh" "$build"

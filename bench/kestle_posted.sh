@@ -15,5 +15,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 [ -x "$build/bin/kestle_bench.exe" ] || { echo "build $build first (kestle_bench.exe missing)"; exit 1; }
 folder="$build/bench-kestle/posted"
 mkdir -p "$folder"
-wineserver -p </dev/null >/dev/null 2>&1 || true
+. "$here/tests/support/fixture-lib.sh"
+fixture_wine_start
+trap fixture_wine_stop EXIT
 wine "$build/bin/kestle_bench.exe" posted "${2:-100}" "$(winpath "$folder")" </dev/null 2>/dev/null | tr -d '\r'

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Mail to a real Postfix over one STARTTLS session: MAILS mails, ours
 # against Python's smtplib (which does not pipeline), ours with PIPELINING
-# and CHUNKING (port 12590) and with neither (12591, the same Postfix with
-# both discarded from EHLO). The mails go to a domain Postfix discards, so
+# and CHUNKING (QK_PORT_POSTFIX) and with neither (QK_PORT_POSTFIX_NEITHER,
+# the same Postfix with both discarded from EHLO). The mails go to a domain Postfix discards, so
 # delivery costs neither side. Then the round trips a mail takes, counted
 # on the wire by bench/count_turns.py between client and Postfix: a session
 # of COUNTED mails less an empty session, divided by COUNTED, with the
@@ -18,6 +18,9 @@ build=$(cd "${1:-$here/build}" && pwd)
 mails=${2:-1000}
 rounds=${3:-5}
 counted=${4:-100}
+. "$here/tests/support/fixture-lib.sh"
+on_port=$QK_PORT_POSTFIX
+off_port=$QK_PORT_POSTFIX_NEITHER
 . "$here/scripts/wine-env.sh" "$build"
 cleanup() {
     "$here/tests/mailweb/postfix-fixture.sh" "$build" teardown >/dev/null || true
@@ -49,10 +52,10 @@ run() {
 turns() {
     local report=$work/turns.out
     rm -f "$report" "$report.ready" "$report.turns"
-    /usr/bin/python3 "$here/bench/count_turns.py" 12589 "$2" "$report" </dev/null >/dev/null 2>&1 &
+    /usr/bin/python3 "$here/bench/count_turns.py" "$QK_PORT_BENCH_TURN_RELAY" "$2" "$report" </dev/null >/dev/null 2>&1 &
     local relay=$!
-    for _ in $(seq 100); do [ -e "$report.ready" ] && break; sleep 0.05; done
-    "$1" 12589 "$3" >/dev/null
+    fixture_wait_file "$report.ready" "$relay"
+    "$1" "$QK_PORT_BENCH_TURN_RELAY" "$3" >/dev/null
     wait "$relay"
 }
 # per_mail SIDE PORT: round trips, and the server's and the client's
@@ -73,13 +76,13 @@ print('%.2f %.0f %.0f' % ((len(rows) - empty) / n, sum(r[0] for r in mails) / n,
 }
 
 # Warm both sides once (Wine's first start, Postfix's first smtpd).
-ours 12590 10 >/dev/null
-theirs 12590 10 >/dev/null
+ours "$on_port" 10 >/dev/null
+theirs "$on_port" 10 >/dev/null
 # The sides take turns in every round, so a change in the machine's load
 # falls on all of them alike; each figure is the median of its rounds.
 : >"$work/times"
 for _ in $(seq "$rounds"); do
-    echo "on $(run ours 12590) off $(run ours 12591) py $(run theirs 12590) floor $(run floor 12590)" >>"$work/times"
+    echo "on $(run ours "$on_port") off $(run ours "$off_port") py $(run theirs "$on_port") floor $(run floor "$on_port")" >>"$work/times"
 done
 pick() { awk -v k="$1" '{for (i = 1; i < NF; i += 2) if ($i == k) print $(i + 1)}' "$work/times" | median; }
 on=$(pick on)
@@ -94,13 +97,13 @@ row() {
     ratio=$(python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$2" "$py")
     printf '%-38s %9.1f %9s %6s %10s %10s\n' "$1" "$2" "$ratio" $3
 }
-row "ours, PIPELINING and CHUNKING" "$on" "$(per_mail ours 12590)"
-row "ours, neither (extensions discarded)" "$off" "$(per_mail ours 12591)"
-row "smtplib" "$py" "$(per_mail theirs 12590)"
-row "python, MAIL+RCPT+BDAT in one write" "$fl" "$(per_mail floor 12590)"
+row "ours, PIPELINING and CHUNKING" "$on" "$(per_mail ours "$on_port")"
+row "ours, neither (extensions discarded)" "$off" "$(per_mail ours "$off_port")"
+row "smtplib" "$py" "$(per_mail theirs "$on_port")"
+row "python, MAIL+RCPT+BDAT in one write" "$fl" "$(per_mail floor "$on_port")"
 noop_us() { sed -n 's/.*noops=\([0-9]*\) total_ms=\([0-9.]*\).*/\1 \2/p' | awk '{printf "%.1f", $2 * 1000 / $1}'; }
 printf 'bare NOOP round trip: ours %s us, smtplib %s us\n' \
-    "$(wine "$build/bin/tls_bench.exe" noop localhost 12590 - - 4000 </dev/null 2>/dev/null | tr -d '\r' | noop_us)" \
-    "$(/usr/bin/python3 "$here/bench/tls_python.py" noop localhost 12590 - - 4000 "$ca" | noop_us)"
+    "$(wine "$build/bin/tls_bench.exe" noop localhost "$on_port" - - 4000 </dev/null 2>/dev/null | tr -d '\r' | noop_us)" \
+    "$(/usr/bin/python3 "$here/bench/tls_python.py" noop localhost "$on_port" - - 4000 "$ca" | noop_us)"
 echo "Postfix queue: ${QK_POSTFIX_QUEUE:-$work/queue}"
 echo "target: ours with the extensions at most 0.5 of smtplib"

@@ -3,7 +3,7 @@
 # post() doing the same, to the same local INN server, in one run.
 # Usage: bench/news_post.sh [BUILD_DIR] [ROUNDS]
 # Needs INN installed (scripts/setup.d/news.sh) and a built tree; starts and
-# stops the test fixtures (Wine prefix, INN on 127.0.0.1:11919) itself.
+# stops the test fixtures (Wine prefix, INN on 127.0.0.1:$QK_PORT_INN) itself.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
@@ -13,10 +13,10 @@ count=1000
 news_bench_start "$build"
 
 # Warm both sides once (Wine's first script start, INN's caches), then time.
-wine "$CSCRIPT" //nologo "$(winpath "$here/bench/news_post.js")" 127.0.0.1:11919 test.post 20 1 </dev/null >/dev/null 2>&1
-python3 "$here/bench/news_post_nntplib.py" 127.0.0.1 11919 test.post 20 1 >/dev/null
+wine "$CSCRIPT" //nologo "$(winpath "$here/bench/news_post.js")" 127.0.0.1:$QK_PORT_INN test.post 20 1 </dev/null >/dev/null 2>&1
+python3 "$here/bench/news_post_nntplib.py" 127.0.0.1 "$QK_PORT_INN" test.post 20 1 >/dev/null
 
-ours=$(wine "$CSCRIPT" //nologo "$(winpath "$here/bench/news_post.js")" 127.0.0.1:11919 test.post "$count" "$rounds" \
+ours=$(wine "$CSCRIPT" //nologo "$(winpath "$here/bench/news_post.js")" 127.0.0.1:$QK_PORT_INN test.post "$count" "$rounds" \
     </dev/null 2>/dev/null | tr -d '\r')
-theirs=$(python3 "$here/bench/news_post_nntplib.py" 127.0.0.1 11919 test.post "$count" "$rounds")
+theirs=$(python3 "$here/bench/news_post_nntplib.py" 127.0.0.1 "$QK_PORT_INN" test.post "$count" "$rounds")
 median_ratio "$ours" "$theirs" 1.0

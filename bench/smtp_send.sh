@@ -3,27 +3,28 @@
 # Python's smtplib sending the same messages to the same server, in the same
 # run; prints both times and their ratio (target: MySmtp no slower).
 # Usage: bench/smtp_send.sh [BUILD_DIR] [COUNT]
-# Starts and stops the Wine prefix and a counting aiosmtpd on 127.0.0.1:12545.
+# Starts and stops the Wine prefix and a counting mail sink on
+# 127.0.0.1:$QK_PORT_BENCH_SMTP_SINK.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 count=${2:-1000}
-port=12545
+. "$here/tests/support/fixture-lib.sh"
+port=$QK_PORT_BENCH_SMTP_SINK
 /usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null || bash "$here/scripts/setup.d/mailweb.sh"
 . "$here/scripts/wine-env.sh" "$build"
 "$here/tests/wine-fixture.sh" "$build" setup >/dev/null
 dir=$build/mailweb/bench
 mkdir -p "$dir"
 rm -f "$dir/sink.ready"
-setsid /usr/bin/python3 "$here/tests/mailweb/smtp_sink.py" --port $port --pidfile "$dir/sink.pid" \
-    --ready "$dir/sink.ready" </dev/null >"$dir/sink.out" 2>&1 &
+fixture_start "$dir/sink.pid" "$dir/sink.out" /usr/bin/python3 "$here/tests/mailweb/smtp_sink.py" --port $port \
+    --ready "$dir/sink.ready"
 cleanup() {
-    [ -f "$dir/sink.pid" ] && kill "$(cat "$dir/sink.pid")" 2>/dev/null || true
+    fixture_stop "$dir/sink.pid"
     "$here/tests/wine-fixture.sh" "$build" teardown >/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 100); do [ -s "$dir/sink.ready" ] && break; sleep 0.1; done
-[ -s "$dir/sink.ready" ] || { echo "aiosmtpd did not start"; cat "$dir/sink.out"; exit 1; }
+fixture_wait_file "$dir/sink.ready" "$(cat "$dir/sink.pid")" || { echo "aiosmtpd did not start"; cat "$dir/sink.out"; exit 1; }
 
 # Warm both sides once (Wine's first script start), then time.
 wine "$CSCRIPT" //nologo "$(winpath "$here/bench/smtp_send.js")" 127.0.0.1:$port 10 </dev/null >/dev/null 2>&1

@@ -1,10 +1,17 @@
-# Shared by the setup, build, test and demo commands.
+# Shared by the setup, build, test, demo and bench commands.
+# missing_packages PKG...: prints those of the Debian packages that are not
+# installed, one a line.
+missing_packages() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+    done
+}
+
 # ensure_packages PKG...: installs with apt whatever Debian package is missing.
 ensure_packages() {
-    local missing=()
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
+    local missing
+    mapfile -t missing < <(missing_packages "$@")
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     enable_foreign_architectures "${missing[@]}" || return 1
@@ -115,3 +122,19 @@ BUILD_PROGRAMS=(cmake:cmake ninja:ninja-build x86_64-w64-mingw32-g++-posix:g++-m
 TEST_PROGRAMS=(/usr/bin/python3:python3 openssl:openssl uudecode:sharutils curl:curl nginx:nginx
     tinyproxy:tinyproxy /usr/lib/news/bin/innd:inn2 /usr/lib/news/bin/nnrpd:inn2
     /usr/lib/python3/dist-packages/aiosmtpd/__init__.py:python3-aiosmtpd)
+
+# prepare_machine: what the tests, the demo and the benchmarks need on this
+# machine, in one step for all three: the Debian packages, then the installs
+# of scripts/setup.d that need more than apt-get install (a news server that
+# must not start through systemd, the browser tests' npm modules; one
+# script per area, each safe to run again), then one line naming the first
+# program still missing, rather than a failure in the middle of a run.
+prepare_machine() {
+    ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" || return 1
+    local step
+    for step in "$QK_ROOT"/scripts/setup.d/*.sh; do
+        [ -f "$step" ] || continue
+        bash "$step" || { echo "$step failed" >&2; return 1; }
+    done
+    require_programs "${BUILD_PROGRAMS[@]}" "${TEST_PROGRAMS[@]}"
+}

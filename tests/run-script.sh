@@ -21,8 +21,4 @@ out=$(cd "$build" && timeout 600 wine "$CSCRIPT" //nologo "$(winpath "$run")" 2>
 rc=$?
 out=$(own_names "$out" "$script" "$run")
 [ "$run" = "$script" ] || rm -f "$run"
-printf '%s\n' "$out"
-if printf '%s\n' "$out" | grep -q '^FAIL'; then echo "script reported failures"; exit 1; fi
-last=$(printf '%s\n' "$out" | grep -v '^[[:space:]]*$' | tail -n 1)
-if [ "$last" != "ALL TESTS PASSED" ]; then echo "script stopped before its end (rc $rc)"; exit 1; fi
-exit 0
+script_verdict "$out" "$rc"

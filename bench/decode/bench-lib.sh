@@ -3,17 +3,12 @@
 decode_bench_build() {
     cmake --build "$1" --target decode_bench -j2 >/dev/null
 }
+. "$here/tests/support/fixture-lib.sh"
 decode_bench_start() {
     . "$here/scripts/wine-env.sh" "$1"
-    mkdir -p "$WINEPREFIX"
-    # Wine's services keep inherited pipes open; never give them ours.
-    wineserver -p </dev/null >/dev/null 2>&1
-    wine wineboot -i </dev/null >/dev/null 2>&1
+    fixture_wine_start
 }
-decode_bench_stop() {
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k </dev/null >/dev/null 2>&1
-    return 0
-}
+decode_bench_stop() { fixture_wine_stop; }
 # best_of N COMMAND...: the shortest wall time of N runs, in seconds.
 best_of() {
     local n=$1 best="" start end t

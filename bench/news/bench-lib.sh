@@ -1,7 +1,8 @@
 # Sourced by bench/news_*.sh: the fixtures they run against, and the ratio
 # of the two medians they print.
 # news_bench_start BUILD_DIR: the build tree's Wine prefix and INN on
-# 127.0.0.1:11919, both stopped again when the script ends.
+# 127.0.0.1:$QK_PORT_INN, both stopped again when the script ends.
+. "$here/tests/support/fixture-lib.sh"
 news_bench_start() {
     news_bench_build=$1
     . "$here/scripts/wine-env.sh" "$news_bench_build"

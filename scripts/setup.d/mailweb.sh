@@ -12,10 +12,7 @@ set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
 
 packages=(nginx tinyproxy postfix python3-aiosmtpd curl)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+mapfile -t missing < <(missing_packages "${packages[@]}")
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ]; then

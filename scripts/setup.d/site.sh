@@ -12,10 +12,7 @@ packages=(chromium fonts-dejavu-core)
 # Debian 12 gets Debian's nodejs and npm.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+mapfile -t missing < <(missing_packages "${packages[@]}")
 if [ ${#missing[@]} -gt 0 ]; then
     if [ "$(id -u)" -ne 0 ]; then
         echo "site.sh: installing ${missing[*]} needs root" >&2

@@ -14,6 +14,7 @@
 #include "frame/handles.h"
 #include "mailweb_env.h"
 #include "quillnet/engine/http_client.h"
+#include "test_ports.h"
 
 using namespace quillnet::engine;
 using namespace mailweb_test;
@@ -116,7 +117,7 @@ TEST_F(HttpClientTest, RefusesAddressesItCannotSendAsTheyAre) {
 }
 
 TEST_F(HttpClientTest, ReportsRefusedConnectionsAndDisabledNetwork) {
-    EXPECT_EQ(ERROR_WINHTTP_CANNOT_CONNECT, get("http://127.0.0.1:12599/"));
+    EXPECT_EQ(ERROR_WINHTTP_CANNOT_CONNECT, get("http://127.0.0.1:" QK_PORT_MAILWEB_CLOSED_S "/"));
     client->SetNetworkEnabled(0);
     EXPECT_EQ(kWebErrorNetworkDisabled, get(url("/hello.txt")));
     client->SetNetworkEnabled(1);
@@ -144,7 +145,7 @@ TEST_F(HttpClientTest, NamedProxyCarriesLaterRequestsUntilItIsCleared) {
     ASSERT_EQ(0, client->SetProxyServer("127.0.0.1"));
     EXPECT_EQ(kWebErrorBadPort, client->SetProxyPort(0));
     EXPECT_EQ(kWebErrorBadPort, client->SetProxyPort(70000));
-    ASSERT_EQ(0, client->SetProxyPort(12599));  // nobody listens there
+    ASSERT_EQ(0, client->SetProxyPort(QK_PORT_MAILWEB_CLOSED));  // nobody listens there
     EXPECT_EQ(ERROR_WINHTTP_CANNOT_CONNECT, get(url("/hello.txt", "localhost")));
     EXPECT_EQ(ERROR_WINHTTP_INVALID_URL, client->SetProxyServer("a proxy"));
 }

@@ -1,47 +1,30 @@
 #!/bin/bash
-# ctest fixture: aiosmtpd (smtp_sink.py) on 127.0.0.1:12525 writing every
-# message it receives to BUILD_DIR/mailweb/spool. Usage: mail-fixture.sh BUILD_DIR setup|teardown
-# The server is detached and all its streams redirected, or ctest would
-# wait on the inherited pipe for as long as it lives.
+# ctest fixture: the mail sink (tests/mailweb/smtp_sink.py, aiosmtpd) on
+# 127.0.0.1:$QK_PORT_SMTP_SINK writing every message it receives to
+# BUILD_DIR/mailweb/spool. Usage: mail-fixture.sh BUILD_DIR setup|teardown
 set -u
 build=$(cd "$1" && pwd)
 mode=$2
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/fixture-lib.sh"
 dir=$build/mailweb
 pidfile=$dir/sink.pid
-port=12525
-
-stop() {
-    [ -f "$pidfile" ] || return 0
-    local pid
-    pid=$(cat "$pidfile" 2>/dev/null)
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill "$pid" 2>/dev/null
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    fi
-    rm -f "$pidfile"
-}
 
 case "$mode" in
 setup)
-    stop
+    fixture_stop "$pidfile"
     mkdir -p "$dir"
     rm -rf "$dir/spool"
     rm -f "$dir/sink.ready"
-    setsid /usr/bin/python3 "$here/smtp_sink.py" --port $port --spool "$dir/spool" --pidfile "$pidfile" \
-        --ready "$dir/sink.ready" </dev/null >"$dir/sink.out" 2>&1 &
-    for _ in $(seq 100); do
-        [ -s "$dir/sink.ready" ] && break
-        kill -0 $! 2>/dev/null || break
-        sleep 0.1
-    done
-    if [ ! -s "$dir/sink.ready" ]; then
-        echo "aiosmtpd did not start:"; cat "$dir/sink.out"; stop; exit 1
+    fixture_start "$pidfile" "$dir/sink.out" /usr/bin/python3 "$here/smtp_sink.py" --port "$QK_PORT_SMTP_SINK" \
+        --spool "$dir/spool" --ready "$dir/sink.ready"
+    if ! fixture_wait_file "$dir/sink.ready" "$(cat "$pidfile")"; then
+        echo "aiosmtpd did not start:"; cat "$dir/sink.out"; fixture_stop "$pidfile"; exit 1
     fi
-    echo "aiosmtpd on 127.0.0.1:$port, spool in $dir/spool"
+    echo "aiosmtpd on 127.0.0.1:$QK_PORT_SMTP_SINK, spool in $dir/spool"
     ;;
 teardown)
-    stop
+    fixture_stop "$pidfile"
     echo "aiosmtpd stopped"
     ;;
 *)

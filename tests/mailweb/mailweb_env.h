@@ -5,11 +5,13 @@
 #include <map>
 #include <string>
 
+#include "test_ports.h"
+
 namespace mailweb_test {
 
-constexpr int kNginxPort = 12580;
-constexpr int kProxyPort = 12588;
-constexpr int kSinkPort = 12525;
+constexpr int kNginxPort = QK_PORT_NGINX;
+constexpr int kProxyPort = QK_PORT_PROXY;
+constexpr int kSinkPort = QK_PORT_SMTP_SINK;
 
 // QK_MAILWEB_DIR (a Unix path set by ctest) as a Wine path, with a file name
 // appended when one is given.

@@ -8,6 +8,7 @@
 #include "mailweb_env.h"
 #include "quillnet.h"
 #include "support/com_test.h"
+#include "test_ports.h"
 
 using frame::com_ptr;
 using namespace qk_test;
@@ -94,7 +95,7 @@ TEST_F(MyHttpTest, ErrorTextsAsAPageSeesThem) {
     EXPECT_EQ(L"Error: SetURL(www.example.com/x) failed. 12006", text_of(r.value.get()));
     r = call(d.get(), L"GetURL", {Arg(nullptr), Arg(nullptr), Arg(nullptr)});
     EXPECT_EQ(L"Error: SetURL() failed. 12005", text_of(r.value.get()));
-    r = call(d.get(), L"GetRealTime", {Arg(L"http://127.0.0.1:12599/")});
+    r = call(d.get(), L"GetRealTime", {Arg(L"http://127.0.0.1:" QK_PORT_MAILWEB_CLOSED_S "/")});
     EXPECT_EQ(L"Error: SetAction(HTTP_GET) failed.12029", text_of(r.value.get()));
     EXPECT_EQ(E_POINTER, http->GetRealTime(nullptr, nullptr));
 }

@@ -9,6 +9,7 @@
 #include "mailweb_env.h"
 #include "quillnet.h"
 #include "support/com_test.h"
+#include "test_ports.h"
 
 using frame::com_ptr;
 using namespace qk_test;
@@ -43,7 +44,7 @@ class MySmtpTest : public ::testing::Test {
 
 TEST_F(MySmtpTest, SendsWhatThePageGaveThroughBothBindings) {
     ASSERT_TRUE(smtp);
-    EXPECT_EQ(0, set_server(L"127.0.0.1:12525"));
+    EXPECT_EQ(0, set_server(L"127.0.0.1:" QK_PORT_SMTP_SINK_S));
     const std::string box = "com-" + std::to_string(::GetTickCount64()) + "@example.test";
     const std::wstring subject = L"Gr\u00fc\u00dfe vom Caf\u00e9";
     EXPECT_EQ(0, send(std::wstring(box.begin(), box.end()), subject.c_str()));
@@ -68,7 +69,7 @@ TEST_F(MySmtpTest, ErrorNumbersAsAPageSeesThem) {
     EXPECT_EQ(2001, set_server(nullptr));
     EXPECT_EQ(2001, set_server(L"ftp://mail.example.test"));
     // Accepted but unreachable: SetServer says 0, the send tells.
-    EXPECT_EQ(0, set_server(L"127.0.0.1:12599"));
+    EXPECT_EQ(0, set_server(L"127.0.0.1:" QK_PORT_MAILWEB_CLOSED_S));
     EXPECT_EQ(10061, send(L"to@example.test"));
     EXPECT_EQ(E_POINTER, smtp->SetServer(nullptr, nullptr));
 }
@@ -81,7 +82,7 @@ TEST_F(MySmtpTest, ConnectedObjectSaysQuitWhenReleased) {
         return n;
     };
     const size_t before = quits();
-    EXPECT_EQ(0, set_server(L"127.0.0.1:12537"));
+    EXPECT_EQ(0, set_server(L"127.0.0.1:" QK_PORT_FAULT_SMTP_QUIT_ON_RELEASE_S));
     smtp.reset();
     EXPECT_EQ(before + 1, quits());
 }
@@ -92,7 +93,7 @@ TEST_F(MySmtpTest, CodePage65001SendsUtf8ThatAMailReaderDecodes) {
     CallResult cp = get(d.get(), L"CodePage");
     ASSERT_EQ(S_OK, cp.hr);
     EXPECT_EQ(65001, V_I4(cp.value.get()));
-    EXPECT_EQ(0, set_server(L"127.0.0.1:12525"));
+    EXPECT_EQ(0, set_server(L"127.0.0.1:" QK_PORT_SMTP_SINK_S));
     const std::string box = unique_box("utf8");
     const std::wstring to = L"J\u00fcrgen M\u00fcller <" + std::wstring(box.begin(), box.end()) + L">";
     // Letters no ANSI code page holds all of: Greek, Cyrillic, a cup.
@@ -122,7 +123,7 @@ TEST_F(MySmtpTest, CodePage65001SendsUtf8ThatAMailReaderDecodes) {
     EXPECT_EQ(international, got["rcpt_tos"]);
     EXPECT_EQ("BODY=8BITMIME SMTPUTF8", got["mail_options"]);
     // ...and is refused before MAIL by a server that does not.
-    EXPECT_EQ(0, set_server(L"127.0.0.1:12544"));
+    EXPECT_EQ(0, set_server(L"127.0.0.1:" QK_PORT_FAULT_SMTP_NO_SMTPUTF8_S));
     r = call(d.get(), L"SendMail", {Arg(L""), Arg(wide.c_str()), Arg(L""), Arg(L""), Arg(L"")});
     EXPECT_EQ(2020, V_I4(r.value.get()));
     EXPECT_TRUE(FAILED(put(d.get(), L"CodePage", 437L)));

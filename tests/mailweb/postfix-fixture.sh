@@ -2,10 +2,13 @@
 # ctest fixture: a private Postfix on 127.0.0.1, run from its own
 # configuration folder in the build tree, never as a system service.
 # Usage: postfix-fixture.sh BUILD_DIR setup|teardown
-#   12590  PIPELINING and CHUNKING offered, STARTTLS with the TLS fixture's
-#          certificate (localhost, from the test root)
-#   12591  the same with both extensions discarded from the EHLO reply
-#   12592  the same with PIPELINING discarded, CHUNKING offered
+# Ports (tests/support/ports.sh):
+#   QK_PORT_POSTFIX           PIPELINING and CHUNKING offered, STARTTLS with
+#                             the TLS fixture's certificate (localhost, from
+#                             the test root)
+#   QK_PORT_POSTFIX_NEITHER   the same with both extensions discarded from
+#                             the EHLO reply
+#   QK_PORT_POSTFIX_CHUNKING  the same with PIPELINING discarded, CHUNKING offered
 # Mail for *@mail.test is delivered to the one Maildir BUILD_DIR/postfix/mail/all/,
 # a copy for each recipient, its first line "Delivered-To: USER@mail.test";
 # refused@mail.test is refused at RCPT with 550. No SASL: nothing is relayed.
@@ -16,6 +19,8 @@
 set -u
 build=$(cd "$1" && pwd)
 mode=$2
+. "$(dirname "$0")/../support/fixture-lib.sh"
+ports=("$QK_PORT_POSTFIX" "$QK_PORT_POSTFIX_NEITHER" "$QK_PORT_POSTFIX_CHUNKING")
 dir=$build/postfix
 conf=$dir/conf
 queue=${QK_POSTFIX_QUEUE:-$dir/queue}
@@ -29,8 +34,9 @@ stop() {
     [ -f "$conf/main.cf" ] || return 0
     postfix -c "$conf" status >/dev/null 2>&1 || return 0
     postfix -c "$conf" stop >/dev/null 2>&1
-    for _ in $(seq 50); do postfix -c "$conf" status >/dev/null 2>&1 || return 0; sleep 0.1; done
+    fixture_until 50 stopped || true
 }
+stopped() { ! postfix -c "$conf" status >/dev/null 2>&1; }
 
 configure() {
     mkdir -p "$conf" "$queue" "$dir/data" "$dir/mail"
@@ -76,9 +82,9 @@ smtpd_junk_command_limit = 100000
 in_flow_delay = 0
 CONF
     cat >"$conf/master.cf" <<CONF
-127.0.0.1:12590 inet n - n - - smtpd
-127.0.0.1:12591 inet n - n - - smtpd -o smtpd_discard_ehlo_keywords=pipelining,chunking
-127.0.0.1:12592 inet n - n - - smtpd -o smtpd_discard_ehlo_keywords=pipelining
+127.0.0.1:${ports[0]} inet n - n - - smtpd
+127.0.0.1:${ports[1]} inet n - n - - smtpd -o smtpd_discard_ehlo_keywords=pipelining,chunking
+127.0.0.1:${ports[2]} inet n - n - - smtpd -o smtpd_discard_ehlo_keywords=pipelining
 pickup    unix  n - n 60 1 pickup
 cleanup   unix  n - n - 0 cleanup
 qmgr      unix  n - n 300 1 qmgr
@@ -106,7 +112,7 @@ CONF
 
 ready() {
     local port
-    for port in 12590 12591 12592; do
+    for port in "${ports[@]}"; do
         /usr/bin/python3 - "$port" <<'PY' || return 1
 import socket, sys
 s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5)
@@ -128,11 +134,10 @@ setup)
     if ! postfix -c "$conf" start >"$dir/start.out" 2>&1; then
         echo "Postfix did not start:"; cat "$dir/start.out" "$dir/maillog" 2>/dev/null; exit 1
     fi
-    for _ in $(seq 100); do ready 2>/dev/null && break; sleep 0.1; done
-    if ! ready 2>/dev/null; then
+    if ! fixture_until 100 ready 2>/dev/null; then
         echo "Postfix does not answer:"; cat "$dir/maillog" 2>/dev/null; stop; exit 1
     fi
-    echo "Postfix on 127.0.0.1:12590 (PIPELINING, CHUNKING), 12591 (neither), 12592 (CHUNKING), Maildir $dir/mail/all"
+    echo "Postfix on 127.0.0.1:${ports[0]} (PIPELINING, CHUNKING), ${ports[1]} (neither), ${ports[2]} (CHUNKING), Maildir $dir/mail/all"
     ;;
 teardown)
     stop

@@ -13,6 +13,7 @@
 
 #include "mailweb_env.h"
 #include "quillnet/engine/smtp_client.h"
+#include "test_ports.h"
 
 using namespace quillnet::engine;
 
@@ -140,11 +141,12 @@ TEST_P(PostfixMail, RefusedRecipientInTheMiddleStopsTheWholeMessage) {
     EXPECT_TRUE(deliveries.wait_for(b, 0).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Extensions, PostfixMail, ::testing::Values(12590, 12591, 12592),
+INSTANTIATE_TEST_SUITE_P(Extensions, PostfixMail,
+                         ::testing::Values(QK_PORT_POSTFIX, QK_PORT_POSTFIX_NEITHER, QK_PORT_POSTFIX_CHUNKING),
                          [](const auto& info) {
-                             return std::string(info.param == 12590   ? "PipeliningAndChunking"
-                                                : info.param == 12591 ? "Neither"
-                                                                      : "ChunkingOnly");
+                             return std::string(info.param == QK_PORT_POSTFIX           ? "PipeliningAndChunking"
+                                                : info.param == QK_PORT_POSTFIX_NEITHER ? "Neither"
+                                                                                        : "ChunkingOnly");
                          });
 
 }  // namespace

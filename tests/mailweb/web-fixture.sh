@@ -1,36 +1,19 @@
 #!/bin/bash
 # ctest fixture: nginx (static files, Basic auth, redirects, 404) on
-# 127.0.0.1:12580 and tinyproxy on 127.0.0.1:12588, each with its own config,
-# pid file and logs in BUILD_DIR/mailweb/web. Usage: web-fixture.sh BUILD_DIR setup|teardown
+# 127.0.0.1:$QK_PORT_NGINX and tinyproxy on 127.0.0.1:$QK_PORT_PROXY
+# (tests/support/ports.sh), each with its own config, pid file and logs in
+# BUILD_DIR/mailweb/web. Usage: web-fixture.sh BUILD_DIR setup|teardown
 # Both daemons get all their standard streams redirected, or ctest would
 # wait on the inherited pipe for as long as they live.
 set -u
 build=$(cd "$1" && pwd)
 mode=$2
 here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$here/tests/support/fixture-lib.sh"
 dir=$build/mailweb/web
 www=$dir/www
-nginx_port=12580
-proxy_port=12588
-
-stop_pid_file() {
-    local file=$1 pid
-    [ -f "$file" ] || return 0
-    pid=$(cat "$file" 2>/dev/null)
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill "$pid" 2>/dev/null
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    fi
-    rm -f "$file"
-}
-
-wait_port() {
-    for _ in $(seq 100); do
-        (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
-}
+nginx_port=$QK_PORT_NGINX
+proxy_port=$QK_PORT_PROXY
 
 fill() {  # fill TEMPLATE OUT PORT
     sed -e "s|@DIR@|$dir|g" -e "s|@WWW@|$www|g" -e "s|@PORT@|$3|g" "$1" >"$2"
@@ -38,8 +21,8 @@ fill() {  # fill TEMPLATE OUT PORT
 
 case "$mode" in
 setup)
-    stop_pid_file "$dir/nginx.pid"
-    stop_pid_file "$dir/tinyproxy.pid"
+    fixture_stop "$dir/nginx.pid"
+    fixture_stop "$dir/tinyproxy.pid"
     mkdir -p "$dir/tmp" "$www"
     cp -r "$here/tests/data/mailweb/www/." "$www/"
     # Files made here rather than kept in git: bytes an editor would mangle,
@@ -60,13 +43,13 @@ setup)
         { echo "nginx did not start:"; cat "$dir/nginx-error.log"; exit 1; }
     tinyproxy -c "$dir/tinyproxy.conf" </dev/null >/dev/null 2>&1 ||
         { echo "tinyproxy did not start:"; cat "$dir/tinyproxy.log"; exit 1; }
-    wait_port $nginx_port || { echo "nginx is not listening on $nginx_port"; exit 1; }
-    wait_port $proxy_port || { echo "tinyproxy is not listening on $proxy_port"; exit 1; }
+    fixture_wait_port $nginx_port || { echo "nginx is not listening on $nginx_port"; exit 1; }
+    fixture_wait_port $proxy_port || { echo "tinyproxy is not listening on $proxy_port"; exit 1; }
     echo "nginx on 127.0.0.1:$nginx_port, tinyproxy on 127.0.0.1:$proxy_port, files in $dir"
     ;;
 teardown)
-    stop_pid_file "$dir/nginx.pid"
-    stop_pid_file "$dir/tinyproxy.pid"
+    fixture_stop "$dir/nginx.pid"
+    fixture_stop "$dir/tinyproxy.pid"
     echo "nginx and tinyproxy stopped"
     ;;
 *)

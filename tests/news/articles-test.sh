@@ -17,6 +17,7 @@ auth_port=$4
 here=$(cd "$(dirname "$0")/../.." && pwd)
 . "$here/scripts/wine-env.sh" "$build"
 . "$here/tests/support/script-prelude.sh"
+. "$here/tests/support/fixture-lib.sh"
 run=$build/news-articles
 rm -rf "$run"
 mkdir -p "$run"
@@ -32,7 +33,7 @@ while kill -0 "$script_pid" 2>/dev/null && [ ! -e "$run/stop-server" ]; do sleep
 if [ -e "$run/stop-server" ]; then
     QK_INN_PORT=$port QK_INN_AUTH_PORT=$auth_port "$here/tests/news/inn-fixture.sh" "$build" teardown \
         >"$run/stop.txt" 2>&1
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+    if fixture_listening "$port"; then
         echo "still listening" >"$run/answer.tmp"
     else
         echo "stopped" >"$run/answer.tmp"
@@ -44,8 +45,4 @@ wait "$script_pid"
 rc=$?
 out=$(own_names "$(tr -d '\r' <"$run/output.txt")" "$script" "$copy")
 [ "$copy" = "$script" ] || rm -f "$copy"
-printf '%s\n' "$out"
-if printf '%s\n' "$out" | grep -q '^FAIL'; then echo "script reported failures"; exit 1; fi
-last=$(printf '%s\n' "$out" | grep -v '^[[:space:]]*$' | tail -n 1)
-if [ "$last" != "ALL TESTS PASSED" ]; then echo "script stopped before its end (rc $rc)"; exit 1; fi
-exit 0
+script_verdict "$out" "$rc"

@@ -3,18 +3,22 @@
 #   inn-fixture.sh BUILD_DIR setup     start it afresh and fill its groups
 #   inn-fixture.sh BUILD_DIR teardown  stop it
 #   inn-fixture.sh BUILD_DIR settings  only write the store settings below
+#   inn-fixture.sh BUILD_DIR newgroups GROUP...  add empty groups to the
+#                                      running instance (the news site's)
 # The instance has its own configuration, history, spool and overview in a
 # state folder (INNCONF points every INN program at it), so the system-wide
 # installation stays untouched and every run starts from the same article
-# numbers. It listens on:
-#   11919  innd, handing readers to nnrpd (no authentication)
-#   11920  nnrpd that requires AUTHINFO USER/PASS (user "reader", password
-#          "secret-word")
-#   11923  nnrpd speaking TLS from the first byte (as on 563), AUTHINFO
-#          required as on 11920
-#   11924  nnrpd offering STARTTLS, AUTHINFO required as on 11920
-#   11925  nnrpd for readers only: POST is answered 440 (not on an
-#          instance filled with the golden articles only)
+# numbers. It listens on (tests/support/ports.sh):
+#   QK_PORT_INN            innd, handing readers to nnrpd (no authentication)
+#   QK_PORT_INN_AUTH       nnrpd that requires AUTHINFO USER/PASS (user
+#                          "reader", password "secret-word")
+#   QK_PORT_INN_TLS        nnrpd speaking TLS from the first byte (as on
+#                          563), AUTHINFO required as on QK_PORT_INN_AUTH
+#   QK_PORT_INN_STARTTLS   nnrpd offering STARTTLS, AUTHINFO required too
+#   QK_PORT_INN_READONLY   nnrpd for readers only: POST is answered 440 (not
+#                          on an instance filled with the golden articles only)
+# QK_INN_PORT and QK_INN_AUTH_PORT put the first two elsewhere (a second
+# instance: the golden articles' one, a news site's).
 # Readers may post to every group but the *.secure ones (test.secure,
 # demo.secure on the site's instance), which take posts only from a reader
 # logged in with AUTHINFO; the password listeners allow that.
@@ -46,12 +50,13 @@ set -u
 build=$(cd "$1" && pwd)
 mode=$2
 here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$here/tests/support/fixture-lib.sh"
 
-PORT=${QK_INN_PORT:-11919}
-AUTH_PORT=${QK_INN_AUTH_PORT:-11920}
-TLS_PORT=11923
-STARTTLS_PORT=11924
-READONLY_PORT=11925
+PORT=${QK_INN_PORT:-$QK_PORT_INN}
+AUTH_PORT=${QK_INN_AUTH_PORT:-$QK_PORT_INN_AUTH}
+TLS_PORT=$QK_PORT_INN_TLS
+STARTTLS_PORT=$QK_PORT_INN_STARTTLS
+READONLY_PORT=$QK_PORT_INN_READONLY
 FILL=${QK_INN_FILL:-all}
 BIN=/usr/lib/news/bin
 state=/var/lib/quillnet-tests/inn-$PORT-$(printf '%s' "$build" | cksum | cut -d' ' -f1)
@@ -59,19 +64,20 @@ export INNCONF=$state/etc/inn.conf
 TLS_CONF=$state/etc/inn-tls.conf
 
 as_news() { su -s /bin/sh news -c "INNCONF='$INNCONF' $*"; }
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 with_tls() { [ "$FILL" != articles ]; }
+
+# Whether the reader ports (and the TLS one) are free, of this or another tree's instance.
+readers_closed() { ! fixture_listening "$PORT" && ! fixture_listening "$AUTH_PORT"; }
+all_closed() { readers_closed && ! { with_tls && fixture_listening "$TLS_PORT"; }; }
+ctlinnd_answers() { "$BIN/ctlinnd" -s -t 1 mode >/dev/null 2>&1; }
 
 stop_instance() {
     # nnrpd -D keeps its pid in run/nnrpd-PORT.pid.
     local p
     for p in "$AUTH_PORT" "$TLS_PORT" "$STARTTLS_PORT" "$READONLY_PORT"; do
         with_tls || [ "$p" = "$AUTH_PORT" ] || continue
-        if [ -f "$state/run/nnrpd-$p.pid" ]; then
-            kill "$(cat "$state/run/nnrpd-$p.pid")" 2>/dev/null
-            rm -f "$state/run/nnrpd-$p.pid"
-        fi
+        fixture_stop "$state/run/nnrpd-$p.pid"
     done
     if [ -f "$INNCONF" ] && "$BIN/ctlinnd" -s -t 2 mode >/dev/null 2>&1; then
         "$BIN/ctlinnd" -s -t 10 shutdown 'news tests done' >/dev/null 2>&1
@@ -85,10 +91,7 @@ stop_instance() {
         [ "$(stat -c %u "/proc/$pid" 2>/dev/null)" = "$news_uid" ] && kill "$pid" 2>/dev/null
     done
     # innd leaves its pid file behind when it is killed; wait for the port.
-    for _ in $(seq 1 50); do
-        listening "$PORT" || listening "$AUTH_PORT" || { with_tls && listening "$TLS_PORT"; } || return 0
-        sleep 0.2
-    done
+    fixture_until 100 all_closed && return 0
     if [ -f "$state/run/innd.pid" ]; then
         kill "$(cat "$state/run/innd.pid")" 2>/dev/null
         sleep 1
@@ -278,12 +281,9 @@ start_instance() {
     # others makes it fail with "cannot fork".
     chmod 666 /dev/null 2>/dev/null
     as_news "$BIN/innd" || return 1
-    for _ in $(seq 1 100); do
-        "$BIN/ctlinnd" -s -t 1 mode >/dev/null 2>&1 && break
-        sleep 0.1
-    done
+    fixture_until 100 ctlinnd_answers
     "$BIN/ctlinnd" -s -t 5 mode >/dev/null 2>&1 || { echo "innd did not come up"; return 1; }
-    for _ in $(seq 1 50); do listening "$PORT" && break; sleep 0.1; done
+    fixture_wait_port "$PORT" 50
     if [ "$FILL" != articles ]; then
     for g in test.small test.big test.gap test.empty test.post test.secure; do
         "$BIN/ctlinnd" -s newgroup "$g" y quillnet >/dev/null || return 1
@@ -320,12 +320,10 @@ EOF
     post_golden_articles || { echo "posting the golden articles failed"; return 1; }
     # The password listener: a standalone nnrpd daemon.
     as_news "$BIN/nnrpd -D -4 127.0.0.1 -p $AUTH_PORT -c $state/etc/readers-auth.conf" || return 1
-    for _ in $(seq 1 50); do listening "$AUTH_PORT" && break; sleep 0.1; done
-    listening "$AUTH_PORT" || { echo "nnrpd on $AUTH_PORT did not come up"; return 1; }
+    fixture_wait_port "$AUTH_PORT" 50 || { echo "nnrpd on $AUTH_PORT did not come up"; return 1; }
     if with_tls; then
         as_news "$BIN/nnrpd -D -4 127.0.0.1 -p $READONLY_PORT -c $state/etc/readers-readonly.conf" || return 1
-        for _ in $(seq 1 50); do listening "$READONLY_PORT" && break; sleep 0.1; done
-        listening "$READONLY_PORT" || { echo "nnrpd on $READONLY_PORT did not come up"; return 1; }
+        fixture_wait_port "$READONLY_PORT" 50 || { echo "nnrpd on $READONLY_PORT did not come up"; return 1; }
     fi
     if with_tls; then
         su -s /bin/sh news -c "INNCONF='$TLS_CONF' $BIN/nnrpd -D -4 127.0.0.1 -p $TLS_PORT -S \
@@ -333,8 +331,7 @@ EOF
         su -s /bin/sh news -c "INNCONF='$TLS_CONF' $BIN/nnrpd -D -4 127.0.0.1 -p $STARTTLS_PORT \
             -c $state/etc/readers-auth.conf" || return 1
         for p in "$TLS_PORT" "$STARTTLS_PORT"; do
-            for _ in $(seq 1 50); do listening "$p" && break; sleep 0.1; done
-            listening "$p" || { echo "nnrpd on $p did not come up"; return 1; }
+            fixture_wait_port "$p" 50 || { echo "nnrpd on $p did not come up"; return 1; }
         done
     fi
     return 0
@@ -358,11 +355,7 @@ setup)
     fi
     stop_instance
     # Another build tree's instance may still hold the port; wait for it.
-    for _ in $(seq 1 600); do
-        listening "$PORT" || listening "$AUTH_PORT" || break
-        sleep 1
-    done
-    if listening "$PORT" || listening "$AUTH_PORT"; then
+    if ! fixture_until 6000 readers_closed; then
         echo "port $PORT or $AUTH_PORT is taken by another server"
         exit 1
     fi
@@ -381,6 +374,12 @@ teardown)
     stop_instance
     echo "INN stopped"
     ;;
+newgroups)
+    shift 2
+    for g in "$@"; do
+        "$BIN/ctlinnd" -s newgroup "$g" y quillnet >/dev/null || { echo "newgroup $g failed"; exit 1; }
+    done
+    ;;
 settings)
     # Only the store settings, for a prefix whose tests use another tree's
     # server (the 32-bit one's).
@@ -388,7 +387,7 @@ settings)
     echo "news store settings written"
     ;;
 *)
-    echo "usage: $0 BUILD_DIR setup|teardown|settings"
+    echo "usage: $0 BUILD_DIR setup|teardown|settings|newgroups GROUP..."
     exit 2
     ;;
 esac

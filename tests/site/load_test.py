@@ -36,13 +36,15 @@ import warnings
 warnings.simplefilter("ignore", DeprecationWarning)
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, here)
+sys.path.insert(0, os.path.join(here, "..", "support"))
 import site_data  # noqa: E402
 import host_log  # noqa: E402
+from ports import PORTS  # noqa: E402
 
 build, site_dir, base = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), int(sys.argv[3])
 www = os.path.join(site_dir, "www")
-# base + 82 is the fetch page's neighbour web server (site-fixture.sh).
-HOST_A, HOST_B, HOST_C, INN = base + 81, base + 83, base + 84, base + 19  # and a web server on base + 85
+# The instance's ports lie at the distances QK_SITE_* from its base (site-fixture.sh).
+HOST_A, HOST_B, HOST_C, INN = (base + PORTS["QK_SITE_" + n] for n in ("HOST", "LOAD_HOST_B", "LOAD_HOST_C", "INN"))
 SECONDS = float(os.environ.get("LOAD_SECONDS", "30"))
 CLIENTS = 8
 PAIRS = 6
@@ -214,7 +216,7 @@ def slow_web_server(port, seconds):
 def waiting_in_a_component():
     """A page past its ScriptTimeout inside a component call is stopped once
     the call returns; the host's attempts meanwhile do it no harm."""
-    slow_web_server(HOST_A + 4, 5)
+    slow_web_server(HOST_A + 4, 5)  # where slow_fetch.asp asks: its own port + 4
     status, body, took = get(HOST_A, "/test/slow_fetch.asp")
     if status != 500 or b"ASP 0113" not in body or not 5 <= took < 12:
         fail("the page waiting in a component: %d after %.1f s, %r" % (status, took, body[-200:]))

@@ -4,54 +4,40 @@
 # NAME picks the instance folder BUILD_DIR/site-NAME, so the demo, the
 # browser tests and the benchmark each have their own, with their own Wine
 # prefix (its registry holds the news store's web root, which must not be
-# the one the other tests of the build tree use) and their own ports:
-#   BASE+19, BASE+20  INN (demo groups, plus the golden articles)
-#   BASE+25           the mailbox server (tests/site/mailbox.py)
-#   BASE+80           nginx: the address to open; static files
-#   BASE+81           the page host, behind nginx
-#   BASE+82           nginx: another web server, the one fetch.asp may read
-#   BASE+83..BASE+85  more page hosts and a slow web server the load test starts
-#                     (tests/site/load_test.py)
-# The demo uses 12600, the browser tests 12700, the benchmark 12800; the
-# other test fixtures use 11919-11943 and 12525-12588.
+# the one the other tests of the build tree use) and their own ports, at
+# the distances QK_SITE_* of tests/support/ports.sh from BASE_PORT:
+#   INN, INN_AUTH  INN (demo groups, plus the golden articles)
+#   MAIL           the mailbox server (tests/mailweb/smtp_sink.py --mailbox)
+#   NGINX          nginx: the address to open; static files
+#   HOST           the page host, behind nginx
+#   FETCH          nginx: another web server, the one fetch.asp may read
+#   LOAD_*         more page hosts and a slow web server the load test
+#                  starts (tests/site/load_test.py)
+# The demo uses QK_PORT_SITE_DEMO, the browser tests QK_PORT_SITE_BROWSER,
+# the benchmark QK_PORT_SITE_BENCH.
 set -u
 here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$here/tests/support/fixture-lib.sh"
 build=$(cd "$1" && pwd)
 name=$2
 base=$3
 mode=$4
 dir=$build/site-$name
 www=$dir/www
-nginx_port=$((base + 80))
-host_port=$((base + 81))
-fetch_port=$((base + 82))
-mail_port=$((base + 25))
-export QK_INN_PORT=$((base + 19)) QK_INN_AUTH_PORT=$((base + 20)) QK_INN_FILL=articles
-
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-wait_port() {
-    for _ in $(seq "${2:-300}"); do listening "$1" && return 0; sleep 0.1; done
-    return 1
-}
-stop_pid_file() {
-    local pid
-    if pid=$(cat "$1" 2>/dev/null) && kill "$pid" 2>/dev/null; then
-        timeout 5 tail --pid="$pid" -f /dev/null
-    fi
-    rm -f "$1"
-}
+nginx_port=$((base + QK_SITE_NGINX))
+host_port=$((base + QK_SITE_HOST))
+fetch_port=$((base + QK_SITE_FETCH))
+mail_port=$((base + QK_SITE_MAIL))
+export QK_INN_PORT=$((base + QK_SITE_INN)) QK_INN_AUTH_PORT=$((base + QK_SITE_INN_AUTH)) QK_INN_FILL=articles
 
 stop_all() {
     # The host's restart loop leads its own process group: the loop and the host go together.
-    if [ -f "$dir/host.pid" ]; then
-        kill -- "-$(cat "$dir/host.pid")" 2>/dev/null
-        rm -f "$dir/host.pid"
-    fi
-    stop_pid_file "$dir/nginx.pid"
-    stop_pid_file "$dir/mailbox.pid"
+    fixture_stop "$dir/host.pid" group
+    fixture_stop "$dir/nginx.pid"
+    fixture_stop "$dir/mailbox.pid"
     [ -d "$dir" ] && "$here/tests/news/inn-fixture.sh" "$dir" teardown >/dev/null 2>&1
     if [ -d "$dir/wine" ]; then
-        (. "$here/scripts/wine-env.sh" "$dir" && wineserver -k </dev/null >/dev/null 2>&1)
+        (. "$here/scripts/wine-env.sh" "$dir" && fixture_wine_stop)
     fi
 }
 
@@ -80,22 +66,15 @@ setup() {
 
     # The Wine prefix with both components registered, and the store settings.
     . "$here/scripts/wine-env.sh" "$dir"
-    mkdir -p "$WINEPREFIX"
-    wineserver -p </dev/null >/dev/null 2>&1
-    wine wineboot -i </dev/null >/dev/null 2>&1
-    for dll in Quillnet KestleDLL; do
-        wine regsvr32 /s "$(winpath "$build/bin/$dll.dll")" </dev/null >/dev/null 2>&1 || fail "regsvr32 $dll.dll failed"
-    done
+    fixture_wine_start
+    local failed
+    failed=$(fixture_wine_register "$build/bin") || fail "$failed"
 
     # The news server: its own instance on this site's ports, with the demo groups.
     "$here/tests/news/inn-fixture.sh" "$dir" setup >"$dir/inn.log" 2>&1 || fail "INN: $(tail -n 5 "$dir/inn.log")"
-    local state
-    state=/var/lib/quillnet-tests/inn-$QK_INN_PORT-$(printf '%s' "$dir" | cksum | cut -d' ' -f1)
     # demo.secure takes articles only from readers logged in over TLS.
-    for g in demo.talk demo.pictures demo.binaries demo.big demo.secure demo.intl; do
-        INNCONF=$state/etc/inn.conf /usr/lib/news/bin/ctlinnd -s newgroup "$g" y quillnet >/dev/null ||
-            fail "newgroup $g failed"
-    done
+    "$here/tests/news/inn-fixture.sh" "$dir" newgroups demo.talk demo.pictures demo.binaries demo.big demo.secure \
+        demo.intl >>"$dir/inn.log" 2>&1 || fail "INN: $(tail -n 5 "$dir/inn.log")"
     /usr/bin/python3 "$here/tests/site/site_data.py" post "$QK_INN_PORT" || fail "posting the demo articles failed"
 
     # The store lies below the web root, so nginx serves what the reader extracts.
@@ -117,9 +96,10 @@ Const FetchAllowed = "127.0.0.1:$fetch_port"
 %>
 EOF
 
-    setsid /usr/bin/python3 "$here/tests/site/mailbox.py" --port "$mail_port" --spool "$dir/mailbox" \
-        --pidfile "$dir/mailbox.pid" </dev/null >"$dir/mailbox.log" 2>&1 &
-    wait_port "$mail_port" || fail "the mailbox server did not start: $(cat "$dir/mailbox.log")"
+    fixture_start "$dir/mailbox.pid" "$dir/mailbox.log" /usr/bin/python3 "$here/tests/mailweb/smtp_sink.py" \
+        --port "$mail_port" --mailbox "$dir/mailbox" --ready "$dir/mailbox.ready"
+    fixture_wait_file "$dir/mailbox.ready" "$(cat "$dir/mailbox.pid")" 300 ||
+        fail "the mailbox server did not start: $(cat "$dir/mailbox.log")"
 
     sed -e "s|@DIR@|$dir|g" -e "s|@WWW@|$www|g" -e "s|@PORT@|$nginx_port|g" -e "s|@HOST_PORT@|$host_port|g" \
         -e "s|@FETCH_PORT@|$fetch_port|g" \
@@ -129,14 +109,14 @@ EOF
     # A page can still crash the platform's script engine, and with it the
     # host process; the loop starts it again so the site keeps serving, and
     # logs it: teardown fails the run when it happened (tests/site/host_log.py).
-    : >"$dir/host.log"
-    setsid bash -c 'while :; do "$0" "$1" --root "$2" --port "$3"; echo "page host ended ($?) at $(date -u +%T), starting it again"
-        sleep 1; done' wine "$build/bin/PageHost.exe" "$(winpath "$www")" "$host_port" \
-        </dev/null >>"$dir/host.log" 2>&1 &
-    echo $! >"$dir/host.pid"
-    wait_port "$host_port" 600 || fail "the page host did not start"
-    wait_port "$nginx_port" || fail "nginx is not listening"
-    wait_port "$fetch_port" || fail "nginx is not listening on $fetch_port"
+    # It leads a process group of its own, so stopping the group ends the
+    # loop and the host together.
+    fixture_start "$dir/host.pid" "$dir/host.log" bash -c 'while :; do "$0" "$1" --root "$2" --port "$3"
+        echo "page host ended ($?) at $(date -u +%T), starting it again"; sleep 1; done' \
+        wine "$build/bin/PageHost.exe" "$(winpath "$www")" "$host_port"
+    fixture_wait_port "$host_port" 600 || fail "the page host did not start"
+    fixture_wait_port "$nginx_port" 300 || fail "nginx is not listening"
+    fixture_wait_port "$fetch_port" 300 || fail "nginx is not listening on $fetch_port"
     echo "news site $name: http://127.0.0.1:$nginx_port/"
 }
 

@@ -2,13 +2,15 @@
 # ctest fixture of the TLS tests: tls-fixture.sh BUILD_DIR setup|teardown
 # setup: makes the test certificates (test-ca.sh, into BUILD_DIR/tls), adds
 # the test root to the machine Root store of the build tree's Wine prefix,
-# and starts on 127.0.0.1
-#   12540  aiosmtpd offering STARTTLS and requiring it, with AUTH required
-#          (user "sender", password "mail-secret"), spool BUILD_DIR/tls/spool-starttls
-#   12541  aiosmtpd with TLS from the first byte (as on 465), the same AUTH,
-#          spool BUILD_DIR/tls/spool-smtps
-#   12560  HTTPS with the good certificate (localhost, from the test root)
-#   12561  expired   12562 wrong host   12563 self-signed   12564 unknown root
+# and starts on 127.0.0.1 (ports of tests/support/ports.sh)
+#   QK_PORT_SMTP_STARTTLS      the mail sink offering STARTTLS and requiring it,
+#                              with AUTH required (user "sender", password
+#                              "mail-secret"), spool BUILD_DIR/tls/spool-starttls
+#   QK_PORT_SMTP_IMPLICIT_TLS  the sink with TLS from the first byte (as on
+#                              465), the same AUTH, spool BUILD_DIR/tls/spool-smtps
+#   QK_PORT_HTTPS_GOOD         HTTPS with the good certificate (localhost,
+#                              from the test root); _EXPIRED, _WRONG_HOST,
+#                              _SELF_SIGNED and _UNKNOWN_ROOT the others
 # teardown: stops them and takes the root out of the store again (its
 # registry key too, or Wine brings it back).
 # trust CERT_DIR / untrust CERT_DIR: only adds (removes) the root made in
@@ -23,32 +25,20 @@ dir=$build/tls
 . "$root/scripts/wine-env.sh" "$build"
 store_tool=$build/bin/cert_store.exe
 
+. "$root/tests/support/fixture-lib.sh"
+
 stop() {
-    local f pid
-    for f in "$dir"/*.pid; do
-        [ -f "$f" ] || continue
-        pid=$(cat "$f" 2>/dev/null)
-        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-            kill "$pid" 2>/dev/null
-            for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        fi
-        rm -f "$f"
-    done
+    local f
+    for f in "$dir"/*.pid; do fixture_stop "$f"; done
 }
 
-# start NAME COMMAND...: detached, streams redirected (or ctest waits on
-# the inherited pipe), ready when NAME.ready appears.
+# start NAME COMMAND...: detached, ready when NAME.ready appears.
 start() {
     local name=$1
     shift
     rm -f "$dir/$name.ready"
-    setsid "$@" </dev/null >"$dir/$name.out" 2>&1 &
-    echo $! >"$dir/$name.pid"
-    for _ in $(seq 100); do
-        [ -s "$dir/$name.ready" ] && return 0
-        kill -0 "$(cat "$dir/$name.pid")" 2>/dev/null || break
-        sleep 0.1
-    done
+    fixture_start "$dir/$name.pid" "$dir/$name.out" "$@"
+    fixture_wait_file "$dir/$name.ready" "$(cat "$dir/$name.pid")" && return 0
     echo "$name did not start:"
     cat "$dir/$name.out"
     return 1
@@ -63,12 +53,14 @@ setup)
     rm -rf "$dir/spool-starttls" "$dir/spool-smtps"
     sink=$root/tests/mailweb/smtp_sink.py
     start web /usr/bin/python3 "$here/tls_web.py" --certs "$dir" --ready "$dir/web.ready" \
-        good=12560 expired=12561 wronghost=12562 selfsigned=12563 unknown=12564 || { stop; exit 1; }
-    start starttls /usr/bin/python3 "$sink" --port 12540 --spool "$dir/spool-starttls" --ready "$dir/starttls.ready" \
+        good=$QK_PORT_HTTPS_GOOD expired=$QK_PORT_HTTPS_EXPIRED wronghost=$QK_PORT_HTTPS_WRONG_HOST \
+        selfsigned=$QK_PORT_HTTPS_SELF_SIGNED unknown=$QK_PORT_HTTPS_UNKNOWN_ROOT || { stop; exit 1; }
+    start starttls /usr/bin/python3 "$sink" --port "$QK_PORT_SMTP_STARTTLS" --spool "$dir/spool-starttls" --ready "$dir/starttls.ready" \
         --cert "$dir/good.pem" --key "$dir/good.key" --starttls --login sender:mail-secret || { stop; exit 1; }
-    start smtps /usr/bin/python3 "$sink" --port 12541 --spool "$dir/spool-smtps" --ready "$dir/smtps.ready" \
+    start smtps /usr/bin/python3 "$sink" --port "$QK_PORT_SMTP_IMPLICIT_TLS" --spool "$dir/spool-smtps" --ready "$dir/smtps.ready" \
         --cert "$dir/good.pem" --key "$dir/good.key" --implicit --login sender:mail-secret || { stop; exit 1; }
-    echo "test root in the Wine prefix; HTTPS on 12560-12564, SMTP with TLS on 12540 and 12541"
+    echo "test root in the Wine prefix; HTTPS on $QK_PORT_HTTPS_GOOD-$QK_PORT_HTTPS_UNKNOWN_ROOT," \
+        "SMTP with TLS on $QK_PORT_SMTP_STARTTLS and $QK_PORT_SMTP_IMPLICIT_TLS"
     ;;
 trust | untrust)
     ca=${3:?usage: $0 BUILD_DIR $mode CERT_DIR}/ca.der

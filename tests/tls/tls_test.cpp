@@ -16,6 +16,7 @@
 #include "quillnet.h"
 #include "quillnet/engine/tls.h"
 #include "support/com_test.h"
+#include "test_ports.h"
 
 using namespace quillnet::engine;
 
@@ -57,13 +58,13 @@ TEST(TlsCertificates, ChainOutcomesFallIntoOneClassEach) {
 
 TEST(TlsStream, TrustedServerAnswersThroughTheEncryptedStream) {
     std::unique_ptr<Transport> tls;
-    const TlsResult r = open_tls("localhost", 12560, tls);
+    const TlsResult r = open_tls("localhost", QK_PORT_HTTPS_GOOD, tls);
     ASSERT_TRUE(r.ok()) << static_cast<int>(r.failure) << " " << std::hex << r.detail << " " << r.io.error;
     const std::string request = "GET / HTTP/1.0\r\nHost: localhost\r\n\r\n";
     ASSERT_TRUE(tls->send(request.data(), request.size()).ok());
     const std::string answer = read_all(*tls);
     EXPECT_EQ(0u, answer.find("HTTP/1.0 200")) << answer;
-    EXPECT_NE(std::string::npos, answer.find("\r\n\r\nsecure page 12560\n")) << answer;
+    EXPECT_NE(std::string::npos, answer.find("\r\n\r\nsecure page " QK_PORT_HTTPS_GOOD_S "\n")) << answer;
 }
 
 TEST(TlsStream, EachBadCertificateIsRefusedWithItsClass) {
@@ -72,12 +73,12 @@ TEST(TlsStream, EachBadCertificateIsRefusedWithItsClass) {
         unsigned short port;
         TlsFailure expected;
     } cases[] = {
-        {"localhost", 12561, TlsFailure::expired},
-        {"localhost", 12562, TlsFailure::wrong_host},
-        {"localhost", 12563, TlsFailure::untrusted},  // self-signed
-        {"localhost", 12564, TlsFailure::untrusted},  // a root the store does not hold
+        {"localhost", QK_PORT_HTTPS_EXPIRED, TlsFailure::expired},
+        {"localhost", QK_PORT_HTTPS_WRONG_HOST, TlsFailure::wrong_host},
+        {"localhost", QK_PORT_HTTPS_SELF_SIGNED, TlsFailure::untrusted},  // self-signed
+        {"localhost", QK_PORT_HTTPS_UNKNOWN_ROOT, TlsFailure::untrusted},  // a root the store does not hold
         // The good certificate names localhost only, not the address.
-        {"127.0.0.1", 12560, TlsFailure::wrong_host},
+        {"127.0.0.1", QK_PORT_HTTPS_GOOD, TlsFailure::wrong_host},
     };
     for (const Case& c : cases) {
         std::unique_ptr<Transport> tls;
@@ -96,8 +97,8 @@ TEST(TlsStream, BrokenAndStalledHandshakesEndInTime) {
         TlsFailure failure;
         IoStatus status;
         uint32_t read_ms;
-    } cases[] = {{11950, TlsFailure::handshake, IoStatus::failed, 5000},
-                 {11951, TlsFailure::none, IoStatus::timeout, 1500}};
+    } cases[] = {{QK_PORT_FAULT_TLS_GARBAGE, TlsFailure::handshake, IoStatus::failed, 5000},
+                 {QK_PORT_FAULT_TLS_STALL, TlsFailure::none, IoStatus::timeout, 1500}};
     for (const auto& c : cases) {
         Timeouts shorter;
         shorter.read_ms = c.read_ms;
@@ -131,9 +132,11 @@ class MyHttpsTest : public ::testing::Test {
 
 TEST_F(MyHttpsTest, FetchesFromATrustedServerAndRefusesEveryBadCertificate) {
     ASSERT_TRUE(http);
-    EXPECT_EQ(L"secure page 12560\n", get(L"https://localhost:12560/"));
-    for (const wchar_t* address : {L"https://localhost:12561/", L"https://localhost:12562/",
-                                   L"https://localhost:12563/", L"https://localhost:12564/"}) {
+    EXPECT_EQ(L"secure page " QK_PORT_HTTPS_GOOD_S "\n", get(L"https://localhost:" QK_PORT_HTTPS_GOOD_S "/"));
+    for (const wchar_t* address :
+         {L"https://localhost:" QK_PORT_HTTPS_EXPIRED_S "/", L"https://localhost:" QK_PORT_HTTPS_WRONG_HOST_S "/",
+          L"https://localhost:" QK_PORT_HTTPS_SELF_SIGNED_S "/",
+          L"https://localhost:" QK_PORT_HTTPS_UNKNOWN_ROOT_S "/"}) {
         // A fresh object each time, so no earlier page text comes back.
         http = quillnet.create<IMyHttp>(CLSID_MyHttp);
         const std::wstring text = get(address);

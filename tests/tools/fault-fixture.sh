@@ -11,45 +11,33 @@ here=$(cd "$(dirname "$0")" && pwd)
 dir=$build/faults/$name
 pidfile=$dir/server.pid
 
-stop() {
-    if [ -f "$pidfile" ]; then
-        pid=$(cat "$pidfile")
-        kill "$pid" 2>/dev/null
-        for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        rm -f "$pidfile"
-    fi
-}
+. "$here/../support/fixture-lib.sh"
 
 case "$mode" in
 setup)
-    stop
+    fixture_stop "$pidfile"
     mkdir -p "$dir"
     rm -f "$dir/ready"
     # Detached, with no tie to ctest's pipes: ctest waits for them to close.
     # The ports are fixed, so while another build tree's server holds them
     # this one waits its turn.
     for _ in $(seq 1 300); do
-        setsid python3 "$here/fault_server.py" --cases "$cases" --log "$dir" --pidfile "$pidfile" \
-            --ready "$dir/ready" </dev/null >"$dir/server.out" 2>&1 &
-        for _ in $(seq 1 100); do
-            [ -s "$dir/ready" ] && break
-            kill -0 $! 2>/dev/null || break
-            sleep 0.1
-        done
-        [ -s "$dir/ready" ] && break
+        fixture_start "$pidfile" "$dir/server.out" python3 "$here/fault_server.py" --cases "$cases" --log "$dir" \
+            --ready "$dir/ready"
+        fixture_wait_file "$dir/ready" "$(cat "$pidfile")" && break
         grep -qi 'address already in use' "$dir/server.out" || break
         sleep 2
     done
     if [ ! -s "$dir/ready" ]; then
         echo "the fault server did not start:"
         cat "$dir/server.out"
-        stop
+        fixture_stop "$pidfile"
         exit 1
     fi
     echo "fault server $name on ports $(cat "$dir/ready")"
     ;;
 teardown)
-    stop
+    fixture_stop "$pidfile"
     echo "fault server $name stopped"
     ;;
 *)

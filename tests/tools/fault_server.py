@@ -11,7 +11,8 @@ is also written to the case's log.
 
 Case file syntax, one item per line:
   # text            a comment
-  port N            the TCP port (127.0.0.1) this case is served on
+  port NAME         the TCP port (127.0.0.1) this case is served on, by its
+                    name in tests/support/ports.sh, where every port is
   S: text           send "text" CRLF
   C: text           expect this exact command line ("C:" an empty one)
   C~ pattern        expect a command matching a shell-style pattern
@@ -28,7 +29,7 @@ Case file syntax, one item per line:
 When the case ends the server closes the connection.
 
 Usage:
-  fault_server.py --cases DIR [--log DIR] [--pidfile FILE] [--ready FILE]
+  fault_server.py --cases DIR [--log DIR] [--ready FILE]
 Serves every *.case file in DIR until SIGTERM.
 """
 
@@ -38,6 +39,9 @@ import fnmatch
 import os
 import signal
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from ports import PORTS  # noqa: E402
 
 
 class Case:
@@ -51,7 +55,10 @@ class Case:
                 if not line.strip() or line.lstrip().startswith("#"):
                     continue
                 if line.startswith("port "):
-                    self.port = int(line[5:])
+                    value = line[5:].strip()
+                    if value not in PORTS:
+                        raise ValueError("%s:%d: no port %s in tests/support/ports.sh" % (path, number, value))
+                    self.port = PORTS[value]
                 elif line.startswith("S: ") or line == "S:":
                     self.steps.append(("send", line[3:]))
                 elif line.startswith("C: ") or line == "C:":
@@ -168,7 +175,6 @@ async def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cases", required=True)
     parser.add_argument("--log")
-    parser.add_argument("--pidfile")
     parser.add_argument("--ready")
     args = parser.parse_args()
 
@@ -187,9 +193,6 @@ async def main():
     for c in cases:
         listeners.append(await asyncio.start_server(
             lambda r, w, c=c: server.serve(c, r, w), host="127.0.0.1", port=c.port, reuse_address=True))
-    if args.pidfile:
-        with open(args.pidfile, "w") as f:
-            f.write("%d\n" % os.getpid())
     if args.ready:
         with open(args.ready, "w") as f:
             f.write(" ".join(str(c.port) for c in cases) + "\n")
@@ -200,11 +203,6 @@ async def main():
     await stop.wait()
     for l in listeners:
         l.close()
-    if args.pidfile:
-        try:
-            os.unlink(args.pidfile)
-        except OSError:
-            pass
 
 
 if __name__ == "__main__":

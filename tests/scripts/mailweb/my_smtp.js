@@ -16,7 +16,7 @@ function readAll(path) {
 }
 
 var smtp = new ActiveXObject("Quillnet.MySmtp");
-check("server", smtp.SetServer("127.0.0.1:12525"), 0);
+check("server", smtp.SetServer("127.0.0.1:" + QK_PORT_SMTP_SINK), 0);
 var box = "script-" + new Date().getTime() + "@example.test";
 check("send", smtp.SendMail("Page Script <page@example.test>", box + "; other@example.test",
                             "From a page", "line one\n.\n..two\r\nlast", "copy@example.test"), 0);
@@ -36,7 +36,7 @@ var other = new ActiveXObject("Quillnet.MySmtp");
 check("no server yet", other.SendMail("a@example.test", "b@example.test", "s", "b", ""), 2002);
 check("empty server", other.SetServer(""), 2001);
 check("bad port", other.SetServer("mail.example.test:99999"), 2001);
-check("unreachable accepted", other.SetServer("127.0.0.1:12599"), 0);
+check("unreachable accepted", other.SetServer("127.0.0.1:" + QK_PORT_MAILWEB_CLOSED), 0);
 check("unreachable send", other.SendMail("a@example.test", "b@example.test", "s", "b", ""), 10061);
 check("no recipient", other.SendMail("a@example.test", ";", "", "", ""), 2004);
 other = null;

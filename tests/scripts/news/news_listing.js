@@ -9,7 +9,7 @@ var store = root + "\\news";
 
 var nntp = new ActiveXObject("Quillnet.MyNntp");
 check("group before connect", nntp.SetGroup("test.big"), -1);
-check("connect", nntp.SetServer("127.0.0.1:11919"), 0);
+check("connect", nntp.SetServer("127.0.0.1:" + QK_PORT_INN), 0);
 check("no error yet", nntp.GetLastError(), "0");
 check("select big", nntp.SetGroup("test.big"), 0);
 check("group name", nntp.GetGroup(), "test.big");
@@ -101,11 +101,11 @@ check("twice rewrites", nntp.GetAllGroups(), 0);
 check("same length", fso.OpenTextFile(file, 1).ReadAll().length, text.length);
 
 var versioned = new ActiveXObject("Quillnet.MyNntp.1");
-check("versioned connect", versioned.SetServer("nntp://127.0.0.1:11919"), 0);
+check("versioned connect", versioned.SetServer("nntp://127.0.0.1:" + QK_PORT_INN), 0);
 check("versioned select", versioned.SetGroup("test.empty"), 0);
 check("empty group listing", versioned.GetListing(-1, 1), 0);
 check("empty group length", versioned.GetListLength(), 0);
-check("TLS to a plain server", versioned.SetServer("nntps://localhost:11919"), 0);
+check("TLS to a plain server", versioned.SetServer("nntps://localhost:" + QK_PORT_INN), 0);
 check("handshake refused", versioned.GetLastError().substr(0, 4), "1002");
 check("empty server", versioned.SetServer(""), 1001);
 

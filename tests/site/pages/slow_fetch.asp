@@ -1,6 +1,6 @@
 <%
 ' Waits inside a component past its ScriptTimeout: a web server that answers
-' after 5 s (the load test's, on the port 3 above this host's). The page is
+' after 5 s (the load test's, on the port 4 above this host's). The page is
 ' stopped when the call returns to the script, as IIS stops it.
 Server.ScriptTimeout = 2
 Dim web, text
