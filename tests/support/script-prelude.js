@@ -13,3 +13,18 @@ function check(name, actual, expected) {
     if (actual !== expected) fail(name + ": got [" + actual + "] expected [" + expected + "]");
 }
 function ok(name, condition) { check(name, !!condition, true); }
+// A file the fixtures of `area` keep below the build folder, where
+// run-script.sh starts the script ("/" may separate the folders).
+function fixtureFile(area, name) {
+    var fso = new ActiveXObject("Scripting.FileSystemObject");
+    return fso.GetAbsolutePathName(area + "\\" + name.replace(/\//g, "\\"));
+}
+// A whole file as text, or "" when there is none.
+function readText(path) {
+    var fso = new ActiveXObject("Scripting.FileSystemObject");
+    if (!fso.FileExists(path)) return "";
+    var f = fso.OpenTextFile(path, 1);
+    var text = f.AtEndOfStream ? "" : f.ReadAll();
+    f.Close();
+    return text;
+}

@@ -1,19 +1,7 @@
 // MyHttp by name, as a page calls it, against nginx and tinyproxy on
 // 127.0.0.1 (started by the mailweb_web fixture).
-// run-script.sh starts the script in the build folder, where the fixtures
-// keep their files below mailweb\.
-function fixturePath(name) {
-    var fso = new ActiveXObject("Scripting.FileSystemObject");
-    return fso.GetAbsolutePathName("mailweb\\" + name.replace(/\//g, "\\"));
-}
-function readAll(path) {
-    var fso = new ActiveXObject("Scripting.FileSystemObject");
-    if (!fso.FileExists(path)) return "";
-    var f = fso.OpenTextFile(path, 1);
-    var text = f.AtEndOfStream ? "" : f.ReadAll();
-    f.Close();
-    return text;
-}
+// The fixtures keep their files below mailweb\ in the build folder.
+function fixturePath(name) { return fixtureFile("mailweb", name); }
 
 var base = "http://127.0.0.1:" + QK_PORT_NGINX;
 var http = new ActiveXObject("Quillnet.MyHttp");
@@ -37,7 +25,7 @@ check("redirect loop", http.GetRealTime(base + "/loop"), "Error: SetAction(HTTP_
 var marker = "/hello.txt?script-proxy=" + new Date().getTime();
 check("proxy set", http.SetProxy("127.0.0.1", QK_PORT_PROXY), 0);
 check("through the proxy", http.GetRealTime("http://localhost:" + QK_PORT_NGINX + marker), "Hello from nginx\n");
-check("proxy log", readAll(fixturePath("web/tinyproxy.log")).indexOf("GET http://localhost:" + QK_PORT_NGINX + marker) >= 0, true);
+check("proxy log", readText(fixturePath("web/tinyproxy.log")).indexOf("GET http://localhost:" + QK_PORT_NGINX + marker) >= 0, true);
 check("bad proxy port", http.SetProxy("127.0.0.1", 0), 87);
 check("proxy off", http.SetProxy("", 0), 0);
 check("direct again", http.GetRealTime(base + "/hello.txt"), "Hello from nginx\n");
