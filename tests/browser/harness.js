@@ -28,6 +28,22 @@ async function shot(page, name) {
   await page.screenshot({ path: path.join(shots, name + '.png'), fullPage: true });
 }
 
+// The test's command-line arguments, one for each name; with one missing,
+// the usage line and exit 2.
+function args(script, ...names) {
+  const values = process.argv.slice(2, 2 + names.length);
+  if (values.length < names.length || values.some((v) => !v)) {
+    console.error(`usage: node ${script} ${names.join(' ')}`);
+    process.exit(2);
+  }
+  return values;
+}
+
+// A function that makes addresses relative to `base` (or to another base).
+function addresses(base) {
+  return (p, b = base) => new URL(p, b).href;
+}
+
 // Calls body(page) with a fresh page of a new browser, screenshots going to
 // `folder`, and exits with the outcome.
 function run(folder, body) {
@@ -56,4 +72,4 @@ function run(folder, body) {
   });
 }
 
-module.exports = { check, open, follow, shot, run };
+module.exports = { args, addresses, check, open, follow, shot, run };

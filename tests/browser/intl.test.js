@@ -10,14 +10,10 @@
 const fs = require('fs');
 const path = require('path');
 const { execFileSync } = require('child_process');
-const { check, open, follow, shot, run } = require('./harness');
+const { args, addresses, check, open, follow, shot, run } = require('./harness');
 
-const [base, shots] = process.argv.slice(2);
-if (!shots) {
-  console.error('usage: node intl.test.js BASE_URL SCREENSHOT_FOLDER');
-  process.exit(2);
-}
-const url = (p) => new URL(p, base).href;
+const [base, shots] = args('intl.test.js', 'BASE_URL', 'SCREENSHOT_FOLDER');
+const url = addresses(base);
 // What a reader must see of each article, from the file that posts them.
 const shown = JSON.parse(execFileSync('/usr/bin/python3', ['-c',
   'import json, sys; sys.path.insert(0, sys.argv[1]); import site_data; print(json.dumps(site_data.INTL_SHOWN))',

@@ -5,14 +5,10 @@
 //   node posting.test.js BASE_URL SCREENSHOT_FOLDER
 'use strict';
 
-const { check, follow, shot, run } = require('./harness');
+const { args, addresses, check, follow, shot, run } = require('./harness');
 
-const [base, shots] = process.argv.slice(2);
-if (!shots) {
-  console.error('usage: node posting.test.js BASE_URL SCREENSHOT_FOLDER');
-  process.exit(2);
-}
-const url = (p) => new URL(p, base).href;
+const [base, shots] = args('posting.test.js', 'BASE_URL', 'SCREENSHOT_FOLDER');
+const url = addresses(base);
 const stamp = Date.now().toString(36);
 
 const text = (page, selector) => page.$eval(selector, (e) => e.innerText);

@@ -11,14 +11,11 @@
 
 const fs = require('fs');
 const path = require('path');
-const { check, follow, shot, run } = require('./harness');
+const { args, addresses, check, follow, shot, run } = require('./harness');
 
-const [base, hostBase, siteFolder, shots] = process.argv.slice(2);
-if (!shots) {
-  console.error('usage: node security.test.js BASE_URL HOST_URL SITE_FOLDER SCREENSHOT_FOLDER');
-  process.exit(2);
-}
-const url = (p, b = base) => new URL(p, b).href;
+const [base, hostBase, siteFolder, shots] = args('security.test.js', 'BASE_URL', 'HOST_URL', 'SITE_FOLDER',
+  'SCREENSHOT_FOLDER');
+const url = addresses(base);
 const uploads = path.join(siteFolder, 'www', 'uploads');
 const RAN = 'PROBE-RAN-42';
 const planted = [path.join(uploads, 'planted.asp'), path.join(siteFolder, 'www', 'news', 'demo', 'planted.asp')];

@@ -6,14 +6,11 @@
 
 const fs = require('fs');
 const path = require('path');
-const { check, open, follow, shot, run } = require('./harness');
+const { args, addresses, check, open, follow, shot, run } = require('./harness');
 
-const [base, siteFolder, samples, shots] = process.argv.slice(2);
-if (!shots) {
-  console.error('usage: node site.test.js BASE_URL SITE_FOLDER SAMPLES_FOLDER SCREENSHOT_FOLDER');
-  process.exit(2);
-}
-const url = (p) => new URL(p, base).href;
+const [base, siteFolder, samples, shots] = args('site.test.js', 'BASE_URL', 'SITE_FOLDER', 'SAMPLES_FOLDER',
+  'SCREENSHOT_FOLDER');
+const url = addresses(base);
 
 // Every <img class="thumb"> decoded by the browser: complete with a width.
 async function thumbnailsLoaded(page) {
